@@ -1,0 +1,96 @@
+// Set-up controller: the console dialogue that loads a mechanism (menu, file
+// name, reading, analysis) and ends with the key help.
+#include "app/setup_controller.h"
+
+#include <cstring>
+
+#include "app/motion.h"
+#include "model/console.h"
+#include "model/data_file.h"
+#include "model/mechanism_model.h"
+
+char command_key = 'l';
+
+const char *mechanism_dir() {
+#ifdef LINKMOTION_MECHANISM_DIR
+  return LINKMOTION_MECHANISM_DIR;
+#else
+  return nullptr;
+#endif
+}
+
+// Names whose solving steps keep their branch signs when a step fails.
+static const char *const fixed_branch_prefixes[] = {
+    "pc", "ht", "sk", "pr", "st", "hyper4", "hyper5", "conic1", "conic2", "conic4", "conic5",
+};
+
+void apply_nochoice_rule(const char *name) {
+  mech.nochoice = 1;
+  for (const char *prefix : fixed_branch_prefixes)
+    if (strncmp(name, prefix, strlen(prefix)) == 0) mech.nochoice = 0;
+}
+
+static void print_menu() {
+  con_printf("\nリンクデータを下記ファイル名から読みだし");
+  con_printf("\n４節リンク4R機構 ：a00(てこクランク),a01(両てこ),a02(両クランク)");
+  con_printf("\n        3R1S機構 : a11,a12,a13,a14,as11,as12,as13,as14");
+  con_printf("\n        2R2S機構 : ss01,ss02,ss03,ss04,ss13,ss14,ss23");
+  con_printf("\n６節リンク機構   : a60, a61, a62");
+  con_printf("\n早戻り機構       ：haya  ");
+  con_printf("\n真正直線運動機構 : pc1, pc2, pc3, pc4, cr, ht, sk1, sk2, hs, pr");
+  con_printf("\n楕円描画器       : ellips1, ellips2, ellips3, ellips4, ellips5  ");
+  con_printf("\n双曲線描画器     : hyper1, hyper2, hyper3, hyper4, hyper5  ");
+  con_printf("\n放物線描画器     : parab1, parab2, parab3, parab4, parab5  ");
+  con_printf("\n２次曲線描画器   : conic1, conic2, conic3, conic4, conic5  ");
+}
+
+int read_mechanism_file() {
+  if (!open_data_file(mechanism_dir())) return 0;
+  int ok = read_title() && read_joints() && read_fixed() && read_links();
+  if (ok) {
+    save_model();
+    ok = read_drive();
+  }
+  if (!ok) close_data_file();
+  if (ok) save_drive();
+  return ok;
+}
+
+// Heading, menu and file name until a file reads cleanly.
+static void load_path() {
+  for (;;) {
+    con_printf("\nリンク機構の運動解析");
+    init_model();
+    print_menu();
+    con_printf("\nファイル名 fname=");
+    con_read_word(mech.fname, fname_size);
+    if (!read_mechanism_file()) {
+      con_printf("\n別のファイル名を入力して下さい．\n");
+      continue;
+    }
+    apply_nochoice_rule(mech.fname);
+    con_printf("\nfname=%s  nochoice=%d\n", mech.fname, mech.nochoice);
+    return;
+  }
+}
+
+static void print_key_help() {
+  con_printf("\n");
+  con_printf("\n'l'キー    ：リンク機構変更");
+  con_printf("\n'p'キー    ：リンクパラメータ・駆動関節変更\n");
+  con_printf("\n'0','1'キー：初期形態 or 運動形態の選択");
+  con_printf("\n'r'キー    ：正逆回転");
+  con_printf("\n'x','X'キー：座標系横方向移動");
+  con_printf("\n'y','Y'キー：座標系縦方向移動");
+  con_printf("\n'w','W'キー：描画倍率縮小拡大");
+  con_printf("\n's'キー：運動継続\n");
+}
+
+void setup_mechanism() {
+  load_path();
+  print_key_help();
+  mech.solve_ok = 1;
+  reset_animation();
+  con_printf("\n                                                   描画画面へ\n");
+  con_flush();
+}

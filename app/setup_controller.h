@@ -1,0 +1,24 @@
+// Console side of the program: loading a mechanism from its data file, or
+// editing the loaded one, until the window can show it.
+#pragma once
+
+// The command that started the set-up: 'l' load, 'p' edit parameters; the
+// keyboard stores every key here.
+extern char command_key;
+
+// Runs the load path ('l') or the edit path ('p') on the console, then
+// prints the key help and resets the animation state.
+void setup_mechanism();
+
+// Reads the data file named mech.fname (from the working directory or the
+// bundled library) into the model: reader steps, snapshot, pre-analysis,
+// drive.  1 loaded, 0 the file cannot be used (message printed).
+int read_mechanism_file();
+
+// Sets mech.nochoice from the leading letters of a file name: 0 (branches
+// fixed) for names beginning pc, ht, sk, pr, st, hyper4, hyper5, conic1,
+// conic2, conic4, conic5; 1 for every other name.
+void apply_nochoice_rule(const char *name);
+
+// The directory of the bundled mechanism library.
+const char *mechanism_dir();

@@ -1,0 +1,136 @@
+// Console dialogue on standard streams, with a raw one-key read on terminals.
+#include "model/console.h"
+
+#include <csignal>
+#include <cstdarg>
+#include <cstdlib>
+#include <cctype>
+#include <termios.h>
+#include <unistd.h>
+
+static FILE *console_out = nullptr;  // nullptr: stdout
+static FILE *console_in = nullptr;   // nullptr: stdin
+static int console_batch = 0;
+
+static FILE *out_stream() { return console_out ? console_out : stdout; }
+static FILE *in_stream() { return console_in ? console_in : stdin; }
+
+void console_set_output(FILE *out) { console_out = out; }
+void console_set_input(FILE *in) { console_in = in; }
+void console_set_batch(int batch) { console_batch = batch; }
+
+void con_printf(const char *fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  vfprintf(out_stream(), fmt, args);
+  va_end(args);
+}
+
+void con_flush() { fflush(out_stream()); }
+
+void console_input_ended() {
+  con_printf("\n\n入力が終わりました．プログラムを終了します．\n");
+  con_flush();
+  exit(0);
+}
+
+int text_is_blank(const char *s) {
+  for (; *s; s++)
+    if (!isspace(static_cast<unsigned char>(*s))) return 0;
+  return 1;
+}
+
+// --- raw key read on a terminal ---
+
+// The terminal settings to put back if a signal ends the program while a
+// key is being read with echo off.
+static struct termios cooked_settings;
+static volatile sig_atomic_t raw_fd = -1;
+
+static void restore_terminal_and_reraise(int sig) {
+  if (raw_fd >= 0) tcsetattr(raw_fd, TCSANOW, &cooked_settings);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+static int read_key_from_terminal(FILE *in, int fd) {
+  struct termios raw;
+  if (tcgetattr(fd, &cooked_settings) != 0) return getc(in);
+  raw = cooked_settings;
+  raw.c_lflag &= ~(ICANON | ECHO);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  static int handlers_installed = 0;
+  if (!handlers_installed) {
+    signal(SIGINT, restore_terminal_and_reraise);
+    signal(SIGTERM, restore_terminal_and_reraise);
+    signal(SIGQUIT, restore_terminal_and_reraise);
+    handlers_installed = 1;
+  }
+  raw_fd = fd;
+  tcsetattr(fd, TCSANOW, &raw);  // keys typed ahead stay in the queue
+  int c = getc(in);
+  tcsetattr(fd, TCSANOW, &cooked_settings);
+  raw_fd = -1;
+  const int ctrl_d = 4;  // end of input typed on a raw terminal
+  if (c == ctrl_d) return EOF;
+  return c;
+}
+
+static int input_is_terminal(FILE *in) { return isatty(fileno(in)); }
+
+// Drops what is left of the current line.
+static void skip_rest_of_line(FILE *in) {
+  int c;
+  do c = getc(in);
+  while (c != EOF && c != '\n');
+}
+
+int con_read_key() {
+  con_flush();
+  if (console_batch) return ' ';
+  FILE *in = in_stream();
+  int c;
+  if (input_is_terminal(in)) {
+    c = read_key_from_terminal(in, fileno(in));
+  } else {
+    do c = getc(in);
+    while (c != EOF && isspace(c));
+  }
+  if (c == EOF) console_input_ended();
+  return c;
+}
+
+void con_read_word(char *word, int size) {
+  con_flush();
+  FILE *in = in_stream();
+  int c;
+  do c = getc(in);
+  while (c != EOF && isspace(c));
+  if (c == EOF) console_input_ended();
+  int len = 0;
+  while (c != EOF && !isspace(c)) {
+    if (len < size - 1) word[len++] = static_cast<char>(c);
+    c = getc(in);
+  }
+  word[len] = '\0';
+  // A terminal delivers whole lines: what follows the word on its line is
+  // not an answer to the next question.
+  if (c != EOF && c != '\n' && input_is_terminal(in)) skip_rest_of_line(in);
+}
+
+void con_read_line(char *line, int size) {
+  con_flush();
+  FILE *in = in_stream();
+  for (;;) {
+    int len = 0, c = getc(in);
+    if (c == EOF) console_input_ended();
+    while (c != EOF && c != '\n') {
+      if (len < size - 1) line[len++] = static_cast<char>(c);
+      c = getc(in);
+    }
+    line[len] = '\0';
+    if (!text_is_blank(line)) return;
+    if (c == EOF) console_input_ended();
+  }
+}

@@ -1,0 +1,43 @@
+// Console dialogue: formatted messages, one-key answers, words and lines.
+//
+// From a terminal a key is taken as it is pressed, without echo and without
+// Enter; from a pipe or a file the next non-blank character is the key, so a
+// scripted session puts each answer on its own line.  When the input ends,
+// every read prints a notice and ends the program with status 0.
+#pragma once
+
+#include <cstdio>
+
+// Where messages go: standard output unless changed (the batch tools use
+// standard error, so that standard output carries only data).
+void console_set_output(FILE *out);
+
+// Where answers come from: standard input unless changed.
+void console_set_input(FILE *in);
+
+// 1: a key read answers ' ' ("go on") at once without reading anything,
+// for the batch tools that never wait for a user.  0: keys are read.
+void console_set_batch(int batch);
+
+// Formatted message; buffered, flushed before every read.
+void con_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Pushes every buffered message out.
+void con_flush();
+
+// One key (a byte 0..255).
+int con_read_key();
+
+// Next whitespace-delimited word into word[0..size-1], terminated; a longer
+// word is cut at size-1 bytes and its rest dropped.
+void con_read_word(char *word, int size);
+
+// Next line that holds something other than blanks, without its line end;
+// a longer line is cut at size-1 bytes and its rest dropped.
+void con_read_line(char *line, int size);
+
+// 1 when s holds nothing but blanks.
+int text_is_blank(const char *s);
+
+// Prints that the input has ended and ends the program with status 0.
+[[noreturn]] void console_input_ended();

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Runs every test: the normal build with warnings as errors, then the whole
+# suite again built with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/install-deps.sh"
+
+"$top/scripts/build.sh" "$top/build-test" -DLINKMOTION_WERROR=ON
+(cd "$top/build-test" && ctest --output-on-failure -j "$(nproc)")
+
+"$top/scripts/build.sh" "$top/build-sanitize" -DLINKMOTION_WERROR=ON -DLINKMOTION_SANITIZE=ON
+(cd "$top/build-sanitize" && ctest --output-on-failure -j "$(nproc)")
+echo "all tests passed"

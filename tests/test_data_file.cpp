@@ -1,0 +1,219 @@
+// The data file reader: free layout, every section's effect on the tables,
+// and a clear message for every file it cannot use.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "model/mechanism_model.h"
+#include "tests/test_support.h"
+
+static int load_text(const std::string &text, std::string *echo = nullptr) {
+  return load_file_for_test(write_temp_file(text), echo);
+}
+
+// A slider-crank: crank 1-2, rod 2-3, slider 3 on the guide 1-4.
+static const char *slider_crank =
+    "sc_test\n4\n1,R 2,R 3,S 4,R 0\n3\n"
+    "1,0,0 0\n4,1,200,0 0\n0\n"
+    "1,2,40 2,3,120 0\n0\n3,1,4 0\nB 1,2,30\n";
+
+TEST(DataFile, AcceptsFreeLayoutAndSpacesAfterCommas) {
+  const char *text =
+      "  free_layout \n\n 3 \n 1,R\n2,   R   3,R 0 3 \n1, 0, 0\n\n 0 2,1,  50,\n"
+      "-25 0 0 1,2, 40 2,3,30 3,1, 45 0 0 0 A 3,1,2,  45";
+  ASSERT_EQ(load_text(text), 1);
+  EXPECT_EQ(mech.n, 3);
+  EXPECT_EQ(mech.J[2].x, 50.0);
+  EXPECT_EQ(mech.J[2].y, -25.0);
+  EXPECT_EQ(mech.link_exists[1][2], 'Y');
+  EXPECT_EQ(mech.l[3][1], 45.0);
+  EXPECT_EQ(mech.rs, 'A');
+  EXPECT_NEAR(mech.tt0, 45 * deg_to_rad, 1e-15);
+}
+
+TEST(DataFile, RefusesASpaceBeforeAComma) {
+  std::string echo;
+  EXPECT_EQ(load_text("t\n2\n1 ,R 0\n1\n0 0 0 0 0 0 L 1,2,5", &echo), 0);
+  EXPECT_NE(echo.find("区間(2)，1番目の項目：書式が正しくありません"), std::string::npos) << echo;
+}
+
+TEST(DataFile, KindIsTheFirstLetterOfItsWord) {
+  const char *text = "kinds 3 1,Rotary 2,Slider 3,Dx 0 1 1,0,0 0 0 0 0 0 0 B 1,2,0";
+  ASSERT_EQ(load_text(text), 1);
+  EXPECT_EQ(mech.joint_kind[1], 'R');
+  EXPECT_EQ(mech.joint_kind[2], 'S');
+  EXPECT_EQ(mech.joint_kind[3], 'D');
+  EXPECT_EQ(mech.kten, 1);
+}
+
+TEST(DataFile, SectionSixWrapsTheReverseDirectionOnly) {
+  ASSERT_EQ(load_text("t 3 0 1 0 0 1,2,90 2,3,-90 0 0 0 0 B 1,3,0"), 1);
+  EXPECT_EQ(mech.ath[1][2], 90 * deg_to_rad);
+  EXPECT_DOUBLE_EQ(mech.ath[2][1], 90 * deg_to_rad + pi - 2 * pi);  // about -90 degrees
+  EXPECT_DOUBLE_EQ(mech.ath[3][2], -90 * deg_to_rad + pi);         // no wrap needed
+  EXPECT_EQ(mech.ath_known[2][1], 'Y');
+  EXPECT_EQ(mech.ath_known_saved[1][2], 'Y');
+  EXPECT_EQ(mech.link_exists[3][2], 'Y');
+}
+
+TEST(DataFile, SectionEightKeepsAnglesBeyond180Unwrapped) {
+  std::string echo;
+  ASSERT_EQ(load_text("t 3 0 1 0 0 0 0 1,2,3,270 0 0 B 1,2,0", &echo), 1);
+  EXPECT_EQ(mech.th[1][2][3], 270 * deg_to_rad);
+  EXPECT_EQ(mech.th[3][2][1], -270 * deg_to_rad);
+  EXPECT_EQ(mech.th_saved[3][2][1], -270 * deg_to_rad);
+  EXPECT_EQ(mech.th_known[3][2][1], 'Y');
+  EXPECT_NE(echo.find("\n    th[1][2][3]=270.00°"), std::string::npos);
+}
+
+TEST(DataFile, SliderPutsItsJointOnTheGuideLineWithSixAngles) {
+  ASSERT_EQ(load_text("t 4 0 1 0 0 0 0 0 3,2,4 0 B 1,2,0"), 1);
+  mechanism &m = mech;
+  EXPECT_EQ(m.slider_count, 1);
+  EXPECT_EQ(m.sliders[1].i, 3);
+  EXPECT_EQ(m.sliders[1].j, 2);
+  EXPECT_EQ(m.sliders[1].k, 4);
+  EXPECT_EQ(m.th[4][3][2], 0.0);
+  EXPECT_EQ(m.th[2][3][4], 0.0);
+  EXPECT_EQ(m.th[2][4][3], pi);
+  EXPECT_EQ(m.th[3][4][2], pi);
+  EXPECT_EQ(m.th[3][2][4], pi);
+  EXPECT_EQ(m.th[4][2][3], pi);
+  const int cells[6][3] = {{4, 3, 2}, {2, 3, 4}, {2, 4, 3}, {3, 4, 2}, {3, 2, 4}, {4, 2, 3}};
+  for (auto &c : cells) {
+    EXPECT_EQ(m.th_known[c[0]][c[1]][c[2]], 'Y');
+    EXPECT_EQ(m.th_known_saved[c[0]][c[1]][c[2]], 'Y');
+  }
+  EXPECT_EQ(m.link_exists[3][2], 'N');  // a slider names no link
+}
+
+TEST(DataFile, DriveBKeepsKdOfAnEarlierFile) {
+  ASSERT_EQ(load_text("t 3 0 1 0 0 0 0 0 0 A 3,1,2,10"), 1);
+  EXPECT_EQ(mech.kd, 2);
+  ASSERT_EQ(load_text("t 3 0 1 0 0 0 0 0 0 B 2,3,30"), 1);
+  EXPECT_EQ(mech.rs, 'B');
+  EXPECT_EQ(mech.id, 2);
+  EXPECT_EQ(mech.jd, 3);
+  EXPECT_EQ(mech.kd, 2);
+  EXPECT_DOUBLE_EQ(mech.ath[3][2], 30 * deg_to_rad - pi);  // reverse not wrapped
+  EXPECT_EQ(mech.ath_known[2][3], 'Z');
+  EXPECT_EQ(mech.ath_known[3][2], 'Z');
+}
+
+TEST(DataFile, SlideDriveSetsBothOrders) {
+  ASSERT_EQ(load_text(slider_crank), 1);
+  ASSERT_EQ(load_text("t 3 0 1 0 0 0 0 0 0 L 3,1,120"), 1);
+  EXPECT_EQ(mech.l[1][3], 120.0);
+  EXPECT_EQ(mech.l[3][1], 120.0);
+  EXPECT_EQ(mech.tt0, 120.0);
+  EXPECT_EQ(mech.l_known[1][3], 'Z');
+}
+
+TEST(DataFile, EchoOfASliderMechanism) {
+  std::string echo;
+  ASSERT_EQ(load_text(slider_crank, &echo), 1);
+  EXPECT_NE(echo.find("\n(4,5) 設定位置固定の関節数=2\n      J[1]=(   0.00    0.00)"
+                      "\n      J[4]=( 200.00    0.00)\n\n(6) 設定不変リンク傾き角数=0"),
+            std::string::npos)
+      << echo;
+  EXPECT_NE(echo.find("\n\n(9) 設定スライダとそれが走るリンク番号  スライダ数=1"
+                      "\n    J[3]=S  リンクL[1][4]上を動く\n"),
+            std::string::npos);
+  EXPECT_NE(echo.find("\n\n(10) 設定絶対回転駆動 rs=B ath[1][2]= 30.00(deg)\n"),
+            std::string::npos);
+}
+
+// Every file the reader cannot use names the file, the section and the entry.
+struct bad_file_case {
+  const char *text;
+  const char *message;
+};
+
+class BadDataFile : public ::testing::TestWithParam<bad_file_case> {};
+
+TEST_P(BadDataFile, IsRefusedWithItsReason) {
+  std::string echo;
+  std::string path = write_temp_file(GetParam().text);
+  EXPECT_EQ(load_file_for_test(path, &echo), 0);
+  EXPECT_NE(echo.find("データファイル " + path), std::string::npos) << echo;
+  EXPECT_NE(echo.find(GetParam().message), std::string::npos) << echo;
+}
+
+static const std::string twenty_lengths = [] {
+  std::string s = "t 3 0 1 0 0 0 ";
+  for (int e = 0; e < 20; e++) s += "1,2,10 ";
+  return s + "0 0 0 B 1,2,0";
+}();
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, BadDataFile,
+    ::testing::Values(
+        bad_file_case{"", "区間title：ファイルが途中で終わっています"},
+        bad_file_case{"t 3 1,R 2,R", "区間(2)，3番目の項目：ファイルが途中で終わっています"},
+        bad_file_case{"t 3 0 1 1,0,0 0 0 0 1,2,", "区間(7)，1番目の項目：ファイルが途中で終わっています"},
+        bad_file_case{"t 3 0 1 0 0 0 1,2,x 0", "区間(7)，1番目の項目：書式が正しくありません"},
+        bad_file_case{"t 3 0 1 0 0 0 1;2;3 0", "区間(7)，1番目の項目：書式が正しくありません"},
+        bad_file_case{"t 3 0 1 0 0 0 1,2,5 2,20,5 0", "区間(7)，2番目の項目：関節番号 20 が範囲 1～3 の外です"},
+        bad_file_case{"t 3 0 1 0 0 0 1,4,5 0", "関節番号 4 が範囲 1～3 の外です"},
+        bad_file_case{"t 3 0 1 -2,0,0 0", "区間(4)，1番目の項目：関節番号 -2"},
+        bad_file_case{"t 3 0 7", "区間(3)：関節番号 7 が範囲 1～3 の外です"},
+        bad_file_case{"t 20 0", "区間(1)：関節数 n=20 は 1～19 の範囲の外です"},
+        bad_file_case{"t 0 0", "区間(1)：関節数 n=0"},
+        bad_file_case{"t 3 1,Q 0", "区間(2)，1番目の項目：関節の種類 Q"},
+        bad_file_case{"t 3 0 1 0 0 0 1,1,5 0", "同じ関節番号 1 が重なっています"},
+        bad_file_case{"t 3 0 1 0 0 0 1,2,0 0", "リンクの長さ 0 が正ではありません"},
+        bad_file_case{"t 3 0 1 1,nan,0 0", "区間(4)，1番目の項目：数値が有限ではありません"},
+        bad_file_case{"t 3 0 1 0 0 0 0 1,2,3,inf 0", "区間(8)，1番目の項目：数値が有限ではありません"},
+        bad_file_case{"t 3 0 1 0 0 0 0 0 0 A 1,2,9,10", "区間(10)：関節番号 9"},
+        bad_file_case{"t 3 0 1 0 0 0 0 0 0 L 1,2", "区間(10)：ファイルが途中で終わっています"},
+        bad_file_case{"t 3 0 1 0 0 0 0 0 0", "区間(10)：ファイルが途中で終わっています"},
+        bad_file_case{"t 3 0 1 0 0 0 0 0 2,1 0", "区間(9)，1番目の項目：書式が正しくありません"}));
+
+TEST(DataFile, RefusesATwentiethEntry) {
+  std::string echo;
+  EXPECT_EQ(load_text(twenty_lengths, &echo), 0);
+  EXPECT_NE(echo.find("区間(7)，20番目の項目：項目が多すぎます（19項目まで）"), std::string::npos)
+      << echo;
+  EXPECT_EQ(mech.l[1][2], 10.0);
+}
+
+TEST(DataFile, FixedJointsOfSectionsFourAndFiveShareTheLimit) {
+  std::string s = "t 19 0 1 ";
+  for (int i = 1; i <= 10; i++) s += std::to_string(i) + ",0,0 ";
+  s += "0 ";
+  for (int i = 11; i <= 19; i++) s += std::to_string(i) + ",1,0,0 ";
+  std::string ok = s + "0 0 0 0 0 B 1,2,0";
+  ASSERT_EQ(load_text(ok), 1);
+  std::string over = s + "19,1,5,5 0 0 0 0 0 B 1,2,0";
+  std::string echo;
+  EXPECT_EQ(load_text(over, &echo), 0);
+  EXPECT_NE(echo.find("区間(5)，10番目の項目：位置固定の関節が多すぎます"), std::string::npos)
+      << echo;
+}
+
+TEST(DataFile, LongTitleIsCutOnACharacterBoundaryAndRefused) {
+  std::string title(78, 'a');
+  title += "\xe6\xa9\x9f";  // a three-byte character across the 79-byte limit
+  std::string echo;
+  EXPECT_EQ(load_text(title + " 3 0 1 0 0 0 0 0 0 B 1,2,0", &echo), 0);
+  EXPECT_EQ(std::string(mech.title), std::string(78, 'a'));
+  EXPECT_NE(echo.find("区間title：タイトルが長すぎます（79バイトまで）"), std::string::npos);
+  std::string exact(79, 'b');
+  ASSERT_EQ(load_text(exact + " 3 0 1 0 0 0 0 0 0 B 1,2,0"), 1);
+  EXPECT_EQ(std::string(mech.title), exact);
+}
+
+TEST(DataFile, MissingFileIsNamed) {
+  std::string echo;
+  EXPECT_EQ(load_file_for_test("no-such-mechanism", &echo), 0);
+  EXPECT_NE(echo.find("ファイル no-such-mechanism を開けません"), std::string::npos);
+}
+
+TEST(DataFile, UnknownDriveKindReadsNothingMore) {
+  ASSERT_EQ(load_text("t 3 0 1 0 0 0 0 0 0 A 3,1,2,10"), 1);
+  ASSERT_EQ(load_text("t 3 0 1 0 0 0 0 0 0 Q"), 1);
+  EXPECT_EQ(mech.rs, 'Q');
+  EXPECT_EQ(mech.id, 3);
+  EXPECT_DOUBLE_EQ(mech.tt0, 10 * deg_to_rad);
+}
