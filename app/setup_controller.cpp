@@ -30,6 +30,37 @@ void apply_nochoice_rule(const char *name) {
     if (strncmp(name, prefix, strlen(prefix)) == 0) mech.nochoice = 0;
 }
 
+int raise_initial_drive() {
+  mechanism &m = mech;
+  const double notch_deg = 5.0;   // degrees, rotary drives
+  const double notch_len = 5.0;   // world units, slides
+  const int i = m.id, j = m.jd, k = m.kd;
+  switch (m.rs) {
+    case 'A':
+      con_printf("\n初期値 tt0=%6.2f →　%6.2f(deg)", m.tt0 * rad_to_deg,
+                 m.tt0 * rad_to_deg + notch_deg);
+      m.th[i][j][k] = m.tt0 + notch_deg * deg_to_rad;
+      m.tt0 = m.th[i][j][k];
+      m.th[k][j][i] = -m.th[i][j][k];
+      return 1;
+    case 'B':
+      con_printf("\n初期値 tt0=%6.2f →　%6.2f(deg)", m.tt0 * rad_to_deg,
+                 m.tt0 * rad_to_deg + notch_deg);
+      m.ath[i][j] = m.tt0 + notch_deg * deg_to_rad;
+      m.tt0 = m.ath[i][j];
+      m.ath[j][i] = m.ath[i][j] - pi;
+      return 1;
+    case 'L':
+      con_printf("\n初期値 tt0=%6.2f →　%6.2f", m.tt0, m.tt0 + notch_len);
+      m.l[i][j] = m.tt0 + notch_len;
+      m.tt0 = m.l[i][j];
+      m.l[j][i] = m.l[i][j];
+      return 1;
+    default:
+      return 0;
+  }
+}
+
 static void print_menu() {
   con_printf("\nリンクデータを下記ファイル名から読みだし");
   con_printf("\n４節リンク4R機構 ：a00(てこクランク),a01(両てこ),a02(両クランク)");

@@ -20,5 +20,10 @@ int read_mechanism_file();
 // conic2, conic4, conic5; 1 for every other name.
 void apply_nochoice_rule(const char *name);
 
+// Raises the initial drive value tt0 by one notch, 5 degrees for 'A' and
+// 'B', 5.0 world units for 'L', in the driven element too, and prints the
+// old and the new value.  0 (nothing changed) when rs is no drive kind.
+int raise_initial_drive();
+
 // The directory of the bundled mechanism library.
 const char *mechanism_dir();
