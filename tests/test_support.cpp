@@ -3,6 +3,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,6 +56,43 @@ console_capture::~console_capture() {
 std::string console_capture::text() {
   fflush(static_cast<FILE *>(stream_));
   return std::string(buffer_, size_);
+}
+
+static int script_open = 0;
+
+static void fail_if_script_ran_out() {
+  if (!script_open) return;
+  fprintf(stderr, "\nthe scripted console answers ran out\n");
+  fflush(stderr);
+  _exit(1);
+}
+
+dialog_script::dialog_script(const std::string &answers) : answers_(answers) {
+  static int handler_installed = 0;
+  if (!handler_installed) {
+    atexit(fail_if_script_ran_out);
+    handler_installed = 1;
+  }
+  FILE *f = answers_.empty() ? fopen("/dev/null", "r")
+                             : fmemopen(&answers_[0], answers_.size(), "r");
+  if (!f) abort();
+  stream_ = f;
+  console_set_input(f);
+  script_open = 1;
+}
+
+dialog_script::~dialog_script() {
+  script_open = 0;
+  console_set_input(nullptr);
+  fclose(static_cast<FILE *>(stream_));
+}
+
+void dialog_script::expect_used_up() {
+  FILE *f = static_cast<FILE *>(stream_);
+  std::string rest;
+  for (int c = getc(f); c != EOF; c = getc(f))
+    if (!isspace(c)) rest += static_cast<char>(c);
+  EXPECT_EQ(rest, "") << "answers left unread";
 }
 
 program_run run_program(const std::string &command, const std::string &input,

@@ -28,6 +28,19 @@ class console_capture {
   void *stream_ = nullptr;
 };
 
+// Console answers read from a string while the object lives.  Should the
+// answers run out, the console would end the test program with status 0;
+// it ends with status 1 instead, so that a short script cannot pass.
+class dialog_script {
+ public:
+  explicit dialog_script(const std::string &answers);
+  ~dialog_script();
+  void expect_used_up();  // a test failure when answers are left unread
+ private:
+  std::string answers_;
+  void *stream_ = nullptr;
+};
+
 struct program_run {
   int status;          // exit status, or 128 + signal
   std::string output;  // standard output
