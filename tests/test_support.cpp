@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,4 +126,43 @@ int load_file_for_test(const std::string &path, std::string *echo) {
   int ok = read_mechanism_file();
   if (echo) *echo = capture.text();
   return ok;
+}
+
+std::string format(const char *fmt, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, fmt);
+  vsnprintf(text, sizeof text, fmt, args);
+  va_end(args);
+  return text;
+}
+
+int count_occurrences(const std::string &text, const std::string &what) {
+  int c = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) c++;
+  return c;
+}
+
+a00_joints load_a00_for_test() {
+  a00_joints a = {0, 0, 0, 0, 0};
+  EXPECT_EQ(load_file_for_test(source_path("mechanisms/a00")), 1);
+  const mechanism &m = mech;
+  EXPECT_EQ(m.n, 5);
+  EXPECT_EQ(m.rs, 'B');
+  a.crank_pivot = m.id;
+  a.crank_pin = m.jd;
+  for (int i = 1; i <= m.n; i++)
+    if (i != a.crank_pivot && m.J_known[i] == 'Y') a.rocker_pivot = i;
+  for (int i = 1; i <= m.n; i++)
+    if (i != a.crank_pivot && m.link_exists[i][a.rocker_pivot] == 'Y') a.rocker_pin = i;
+  for (int i = 1; i <= m.n; i++)
+    if (i != a.crank_pivot && i != a.crank_pin && i != a.rocker_pin && i != a.rocker_pivot)
+      a.coupler_point = i;
+  EXPECT_TRUE(a.rocker_pivot && a.rocker_pin && a.coupler_point) << "a00 is no longer a four-bar";
+  EXPECT_EQ(m.l[a.crank_pivot][a.crank_pin], a00_crank);
+  EXPECT_EQ(m.l[a.crank_pin][a.rocker_pin], a00_coupler);
+  EXPECT_EQ(m.l[a.rocker_pin][a.rocker_pivot], a00_rocker);
+  EXPECT_EQ(m.l[a.crank_pin][a.coupler_point], a00_pin_to_point);
+  EXPECT_EQ(m.l[a.rocker_pin][a.coupler_point], a00_rocker_pin_to_point);
+  return a;
 }
