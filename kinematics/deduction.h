@@ -23,7 +23,6 @@ void replay_deduction(int r);
 // unknown; mark `solving`: nothing wrapped, no flag touched, code 11
 // recomputes length and direction.  Codes 101-103, 1-3, 5-8, 10, 11, and
 // 4, the angle sum of a quadrilateral, which only the pre-analysis uses.
-
 void apply_deduction(int code, int a, int b, int c, int d, char mark);
 
 // Derives the fact of a rule whose condition holds; 0 ends the sweep at once.
