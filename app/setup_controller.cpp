@@ -1,5 +1,6 @@
 // Set-up controller: the console dialogue that loads a mechanism (menu, file
-// name, reading, analysis) and ends with the key help.
+// name, reading, analysis, plan, search for a drive value that assembles)
+// and ends with the key help; and the same load without a user.
 #include "app/setup_controller.h"
 
 #include <cstdio>
