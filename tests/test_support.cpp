@@ -166,3 +166,10 @@ a00_joints load_a00_for_test() {
   EXPECT_EQ(m.l[a.rocker_pin][a.coupler_point], a00_rocker_pin_to_point);
   return a;
 }
+
+int load_text_for_test(const std::string &text, std::string *echo) {
+  const std::string path = write_temp_file(text);
+  const int ok = load_file_for_test(path, echo);
+  unlink(path.c_str());
+  return ok;
+}
