@@ -27,3 +27,9 @@ int raise_initial_drive();
 
 // The directory of the bundled mechanism library.
 const char *mechanism_dir();
+
+// Loads the file at path (or a name of the bundled library) as the load
+// path does, for the batch tools: the nochoice rule on its base name, the
+// plan, and an assembly search that raises tt0 by at most max_notches
+// notches without waiting for a key.  1 assembled, 0 failed (reason printed).
+int batch_load(const char *path, int max_notches);
