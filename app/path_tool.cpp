@@ -21,7 +21,7 @@ constexpr int max_steps = 100000000;  // a bound on the rows of one run
 constexpr int search_notches = 72;    // one turn of 5 degrees, or 72 slide notches
 
 static int usage() {
-  con_printf("使い方: linkmotion-path ファイル名 [ステップ数]\n"
+  con_printf("\n使い方: linkmotion-path ファイル名 [ステップ数]\n"
              "  ファイル名  機構データファイル，又は機構ライブラリの名前 (例 a00)\n"
              "  ステップ数  's'キーを押す回数 0～%d (省略時 %d)\n",
              max_steps, default_steps);
@@ -57,6 +57,7 @@ int main(int argc, char **argv) {
   if (argc < 2 || argc > 3) return usage();
   if (argc == 3 && !parse_steps(argv[2], &steps)) return usage();
   if (!batch_load(argv[1], search_notches)) {
+    con_printf("\n");
     con_flush();
     return 1;
   }
@@ -70,6 +71,7 @@ int main(int argc, char **argv) {
     solve_frame();
     print_row(out);
   }
+  con_printf("\n");
   con_flush();
   if (fflush(out) != 0 || ferror(out)) {
     fprintf(stderr, "linkmotion-path: cannot write the rows\n");

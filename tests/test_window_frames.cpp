@@ -1,13 +1,18 @@
 // Real frames of the program's window on a private X server, read back
 // pixel by pixel: background, grid, link bars, plates, joints, sliders,
 // the traced path, the on-screen text and the far-away clamp.
+#include <GL/freeglut.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/motion.h"
 #include "app/window.h"
+#include "model/console.h"
 #include "model/mechanism_model.h"
 #include "tests/test_support.h"
 #include "tests/window_support.h"
@@ -235,4 +240,26 @@ TEST(WindowFrames, ANonSquareViewportSqueezesThePicture) {
   ASSERT_GE(h.size(), 19u);
   for (size_t k = 1; k < h.size(); k++) EXPECT_NEAR(h[k].start - h[k - 1].start, 20, 1);
   EXPECT_TRUE(runs_in_column(f, 320, 0, 399, is_black).empty());
+}
+
+TEST(WindowFrames, SetUpFromTheLoadKeyIsFollowedByARedrawOfTheNewMechanism) {
+  clear_scene();
+  const std::string answers = write_temp_file("a00\n");
+  FILE *in = fopen(answers.c_str(), "r");
+  console_set_input(in);
+  motion.drive_value = 123.0;
+  {
+    console_capture out;
+    keyboard('l', 0, 0);  // the whole console set-up
+    EXPECT_NE(out.text().find("描画画面へ"), std::string::npos);
+  }
+  console_set_input(nullptr);
+  fclose(in);
+  EXPECT_EQ(motion.drive_value, 123.0);  // no frame drawn yet
+  for (int i = 0; i < 20 && motion.drive_value == 123.0; i++) {
+    glutMainLoopEvent();  // the toolkit draws the frame it was asked for
+    usleep(10000);
+  }
+  EXPECT_DOUBLE_EQ(motion.drive_value, mech.tt0);
+  EXPECT_STREQ(mech.fname, "a00");
 }

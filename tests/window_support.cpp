@@ -205,3 +205,33 @@ bool read_ppm(const std::string &path, std::vector<unsigned char> *rgb_rows, int
   *height = h;
   return true;
 }
+
+int spawn_program(const std::string &command, const std::string &dir, const std::string &in_path,
+                  const std::string &out_path) {
+  const pid_t child = fork();
+  if (child != 0) return child;
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (chdir(dir.c_str()) != 0) _exit(126);
+  int in = open(in_path.c_str(), O_RDONLY);
+  int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (in < 0 || out < 0) _exit(126);
+  dup2(in, 0);
+  dup2(out, 1);
+  dup2(out, 2);
+  execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char *>(nullptr));
+  _exit(127);
+}
+
+int wait_for_exit(int pid, int seconds) {
+  const long deadline = now_ms() + seconds * 1000L;
+  int raw;
+  while (waitpid(pid, &raw, WNOHANG) == 0) {
+    if (now_ms() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      return -1;
+    }
+    usleep(10000);
+  }
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}

@@ -72,3 +72,12 @@ std::string run_with_limit(const std::string &command, int seconds, int *status 
 // Reads a binary PPM (P6, maxval 255) file into pixels; false when it is not one.
 bool read_ppm(const std::string &path, std::vector<unsigned char> *rgb_rows, int *width,
               int *height);
+
+// Starts `command` through the shell in directory dir, standard input from
+// the file in_path, standard output and error to out_path.  Its process id.
+int spawn_program(const std::string &command, const std::string &dir, const std::string &in_path,
+                  const std::string &out_path);
+
+// Waits at most `seconds` for the process to end; its exit status, or -1
+// when it had to be killed.
+int wait_for_exit(int pid, int seconds);
