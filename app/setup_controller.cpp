@@ -1,10 +1,16 @@
 // Set-up controller: the console dialogue that loads a mechanism (menu, file
-// name, reading, analysis) and ends with the key help.
+// name, reading, analysis, plan, search for a drive value that assembles)
+// and ends with the key help; and the same load without a user.
 #include "app/setup_controller.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "app/dialogs.h"
 #include "app/motion.h"
+#include "kinematics/planner.h"
+#include "kinematics/pre_analysis.h"
+#include "kinematics/solver.h"
 #include "model/console.h"
 #include "model/data_file.h"
 #include "model/mechanism_model.h"
@@ -80,6 +86,7 @@ int read_mechanism_file() {
   int ok = read_title() && read_joints() && read_fixed() && read_links();
   if (ok) {
     save_model();
+    pre_analysis();  // a figure without solution has been reported; loading goes on
     ok = read_drive();
   }
   if (!ok) close_data_file();
@@ -87,7 +94,39 @@ int read_mechanism_file() {
   return ok;
 }
 
-// Heading, menu and file name until a file reads cleanly.
+// --- planning and the search for an initial drive value that assembles ---
+
+static void clear_choices() {
+  for (int s = 0; s < junjo_slots; s++) {
+    mech.junjo[s][jj_choice] = 0;
+    mech.choice_offered[s] = 0;
+  }
+}
+
+// A new plan at the current tt0, the facts of the last one thrown away.
+static int replan() {
+  clear_planned();
+  clear_choices();
+  return cal_junjo();
+}
+
+// Next try of the assembly search: tt0 one notch up and, while the plan is
+// incomplete, a new plan there, so that no joint is left where no step
+// placed it.  0 when the drive cannot be raised.
+static int next_notch(int *planned) {
+  if (!raise_initial_drive()) return 0;
+  if (!*planned) *planned = replan();
+  return 1;
+}
+
+// The assembly at tt0: only a complete plan can give one.
+static int assembles(int planned) { return planned && solve_positions(mech.tt0); }
+
+// --- load path ---
+
+// Heading, menu and file name until a file reads cleanly; then the plan
+// and the assembly search, on the user's answers.  Starts over when the
+// user asks to.
 static void load_path() {
   for (;;) {
     con_printf("\nリンク機構の運動解析");
@@ -101,8 +140,64 @@ static void load_path() {
     }
     apply_nochoice_rule(mech.fname);
     con_printf("\nfname=%s  nochoice=%d\n", mech.fname, mech.nochoice);
-    return;
+    for (int s = 0; s < junjo_slots; s++) mech.choice_offered[s] = 0;
+    int planned = cal_junjo();
+    mech.solve_ok = planned;
+    for (;;) {
+      mech.solve_ok = assembles(planned);
+      if (mech.solve_ok) return;
+      con_printf("\n解がありません．");
+      con_printf("\n最初に戻る？:0　駆動初期値を変える？:1　");
+      if (con_read_key() == '0') break;
+      if (!next_notch(&planned)) return;  // no drive to raise: shown as it is
+    }
   }
+}
+
+// --- batch load ---
+
+static const char *base_name(const char *path) {
+  const char *slash = strrchr(path, '/');
+  return slash ? slash + 1 : path;
+}
+
+int batch_load(const char *path, int max_notches) {
+  console_set_batch(1);
+  init_model();
+  if (strlen(path) >= static_cast<size_t>(fname_size)) {
+    con_printf("\nファイル名が長すぎます（%d文字まで）：%s", fname_size - 1, path);
+    return 0;
+  }
+  snprintf(mech.fname, sizeof mech.fname, "%s", path);
+  if (!read_mechanism_file()) {
+    con_printf("\nファイル %s を読み込めませんでした．", path);
+    return 0;
+  }
+  apply_nochoice_rule(base_name(path));
+  con_printf("\nfname=%s  nochoice=%d\n", mech.fname, mech.nochoice);
+  for (int s = 0; s < junjo_slots; s++) mech.choice_offered[s] = 0;
+  int planned = cal_junjo();
+  int notches = 0;
+  for (;;) {
+    if (assembles(planned)) {
+      mech.solve_ok = 1;
+      reset_animation();
+      return 1;
+    }
+    con_printf("\n解がありません．");
+    if (notches >= max_notches) break;
+    if (!next_notch(&planned)) {
+      con_printf("\n駆動の種類 rs=%c では初期値を変えられません．", mech.rs);
+      break;
+    }
+    notches++;
+  }
+  mech.solve_ok = 0;
+  if (!planned)
+    con_printf("\n駆動初期値を%d回変えても計算手順が完成しません．", notches);
+  else
+    con_printf("\n駆動初期値を%d回変えても機構が組み立てられません．", notches);
+  return 0;
 }
 
 static void print_key_help() {

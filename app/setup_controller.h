@@ -25,11 +25,14 @@ void apply_nochoice_rule(const char *name);
 // old and the new value.  0 (nothing changed) when rs is no drive kind.
 int raise_initial_drive();
 
+// Loads the data file at path (a path, or a name in the bundled library) as
+// the load path does, without waiting for any key: puts the console in batch
+// mode (and leaves it there), applies the nochoice rule to the base name,
+// plans at tt0 and, while nothing assembles, raises tt0 by one notch at most
+// max_notches times, planning again while the plan is incomplete.  1 the
+// mechanism assembles at tt0 (solve_ok 1, animation reset); 0 otherwise, the
+// reason printed on the console.
+int batch_load(const char *path, int max_notches);
+
 // The directory of the bundled mechanism library.
 const char *mechanism_dir();
-
-// Loads the file at path (or a name of the bundled library) as the load
-// path does, for the batch tools: the nochoice rule on its base name, the
-// plan, and an assembly search that raises tt0 by at most max_notches
-// notches without waiting for a key.  1 assembled, 0 failed (reason printed).
-int batch_load(const char *path, int max_notches);

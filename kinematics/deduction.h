@@ -5,6 +5,7 @@
 
 // Runs sweeps of the deduction rules until one derives nothing.  Returns
 // the number of deductions, or 1 when a placed joint made every joint known.
+// Stops early, deriving nothing more, when junjo is full.
 int propagate_known();
 
 // 1 when every joint position is known (after setting the slider angles
@@ -14,3 +15,37 @@ int all_known();
 // Recomputes deduction record r of the solving order from the current
 // values, without flags and without wrapping (the position solver's replay).
 void replay_deduction(int r);
+
+// Computes the fact of deduction code `code` on the joints a, b, c, d (0 for
+// a joint the code does not use) from the working tables and stores it with
+// its reverse entry.  mark 'X' or 'W': derived angles are wrapped, both flags
+// of every written pair are set to mark, and code 11 fills only what is
+// unknown; mark `solving`: nothing wrapped, no flag touched, code 11
+// recomputes length and direction.  Codes 101-103, 1-3, 5-8, 10, 11, and
+// 4, the angle sum of a quadrilateral, which only the pre-analysis uses.
+void apply_deduction(int code, int a, int b, int c, int d, char mark);
+
+// Derives the fact of a rule whose condition holds; 0 ends the sweep at once.
+typedef int (*rule_action)(int code, int a, int b, int c, int d);
+
+// Groups of rules a sweep applies, in this order.
+enum rule_group {
+  rules_lines = 1,               // 101, 102, 103: a zero angle ('Y' or 'W') as a straight line
+  rules_angles = 2,              // 1, 2, 3 (and 4), then 5, 6, then 7, 8
+  rules_joints = 4,              // 10, 11
+  rules_quadrilateral_sums = 8,  // with rules_angles: 4 after 3
+};
+
+// One sweep of the chosen rule groups over every joint tuple in the fixed
+// loop order, calling act wherever a rule's condition holds on the flags as
+// they are at that moment.  *count gets the number of facts act derived;
+// returns 1 after the whole sweep, 0 when act ended it.
+int sweep_rules(int which, rule_action act, int *count);
+
+// Appends the record (code, a, b, c, d) to junjo, writing only the joints
+// that are nonzero, and returns its number; 0 (nothing written) when the
+// usable records 1..749 are all taken.
+int append_step(int code, int a, int b, int c, int d);
+
+// 1 when no further record fits in junjo.
+int junjo_full();

@@ -88,3 +88,10 @@ int load_file_for_test(const std::string &path, std::string *echo) {
   if (echo) *echo = capture.text();
   return ok;
 }
+
+int load_text_for_test(const std::string &text, std::string *echo) {
+  const std::string path = write_temp_file(text);
+  const int ok = load_file_for_test(path, echo);
+  unlink(path.c_str());
+  return ok;
+}

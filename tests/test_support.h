@@ -43,3 +43,7 @@ program_run run_program(const std::string &command, const std::string &input,
 // Loads a data file in-process, the way the load path reads it, with the
 // console captured into *echo when echo is not null.  1 loaded, 0 rejected.
 int load_file_for_test(const std::string &path, std::string *echo = nullptr);
+
+// The same for a data file written from text (a temporary file, removed
+// afterwards).
+int load_text_for_test(const std::string &text, std::string *echo = nullptr);

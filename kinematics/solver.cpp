@@ -1,0 +1,68 @@
+// Position solver: the drive value into the driven element, then every
+// record of the solving order, deductions recomputed and figures solved on
+// the branch each record holds.
+#include "kinematics/solver.h"
+
+#include "kinematics/deduction.h"
+#include "kinematics/primitives.h"
+#include "model/mechanism_model.h"
+
+static void set_drive(double tt) {
+  mechanism &m = mech;
+  switch (m.rs) {
+    case 'A':
+      m.th[m.id][m.jd][m.kd] = tt;
+      m.th[m.kd][m.jd][m.id] = -tt;
+      break;
+    case 'B':
+      m.ath[m.id][m.jd] = tt;
+      m.ath[m.jd][m.id] = tt - pi;
+      break;
+    case 'L':
+      m.l[m.jd][m.id] = tt;
+      m.l[m.id][m.jd] = tt;
+      break;
+    default:
+      break;
+  }
+}
+
+// Figure record r in solving mode; -1 when r is a deduction.
+static int solve_figure(int r) {
+  const int *rec = mech.junjo[r];
+  const int a = rec[jj_a], b = rec[jj_b], c = rec[jj_c], d = rec[jj_d];
+  const int choice = rec[jj_choice];
+  switch (rec[jj_code]) {
+    case 31: return tri_sas(a, b, c);
+    case 32: return tri_asa(a, b, c);
+    case 33: return tri_ssa(a, b, c, choice);
+    case 34: return tri_sss(a, b, c, choice);
+    case 41: return quad_sss_aa(a, b, c, d, choice);
+    case 42: return sikk2(a, b, c, d, choice);
+    case 44: return quad_ss_aaa(a, b, c, d);
+    default: return -1;
+  }
+}
+
+// Steps with two assembly branches; the others never change their sign.
+static int has_branches(int code) { return code == 33 || code == 34 || code == 41 || code == 42; }
+
+int solve_positions(double tt) {
+  mechanism &m = mech;
+  set_drive(tt);
+  int result = 1;
+  for (int r = 1; r <= m.junjo_count; r++) {
+    const int got = solve_figure(r);
+    if (got < 0) {
+      replay_deduction(r);
+      continue;
+    }
+    if (got == 0) {
+      if (m.nochoice == 1 && has_branches(m.junjo[r][jj_code]))
+        m.junjo[r][jj_choice] = -m.junjo[r][jj_choice];
+      return 0;
+    }
+    result = got;
+  }
+  return result;
+}
