@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ctime>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -16,9 +17,13 @@ static const char *const expected_title =
     "リンク機構の運動　i,p:機構・寸法変更　0,1:初期or運動描画 r:正逆転　w,W:倍率変更 "
     "x,X;y,Y:上下左右移動";
 
-// The window of the program, found by its title; "" when it does not appear.
+static long seconds_now() { return static_cast<long>(time(nullptr)); }
+
+// The window of the program, found by its title within 20 seconds; "" when
+// it does not appear.
 static std::string find_window() {
-  for (int tries = 0; tries < 100; tries++) {
+  const long deadline = seconds_now() + 20;
+  while (seconds_now() < deadline) {
     std::string id = run_with_limit("xdotool search --name 'リンク機構の運動' 2>/dev/null", 5);
     if (!id.empty()) return id.substr(0, id.find('\n'));
     usleep(100000);
@@ -122,7 +127,8 @@ TEST(WindowProgram, A00MovesWithTheKeysAndShowsItsJapaneseTitle) {
   // keys are taken one frame each, so the picture is polled until it settles.
   frame_pixels after({}, 0, 0);
   bool settled = false;
-  for (int tries = 0; tries < 40 && !settled; tries++) {
+  const long deadline = seconds_now() + 30;
+  while (!settled && seconds_now() < deadline) {
     ASSERT_TRUE(screenshot(window, "window_a00_100_steps.png", &after));
     settled = joints_in_place(after) == moved.size() / 2;
     if (!settled) usleep(250000);
