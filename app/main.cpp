@@ -1,12 +1,13 @@
-// Program entry: the console set-up of the first mechanism.
+// Program entry: the console set-up of the first mechanism, then the window.
 #include "app/motion.h"
 #include "app/setup_controller.h"
+#include "app/window.h"
 #include "model/console.h"
 
-int main() {
+int main(int argc, char **argv) {
   motion.display_mode = '0';
   command_key = 'l';
   setup_mechanism();
   con_flush();
-  return 0;
+  run_window(&argc, argv);
 }

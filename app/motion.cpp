@@ -2,9 +2,32 @@
 // drawing, so that the batch tools run the very same steps.
 #include "app/motion.h"
 
+#include <cmath>
+#include <cstring>
+
+#include "kinematics/solver.h"
+#include "model/console.h"
+
 motion_state motion = {
-    start_view_scale, -50.0, -50.0, '0', 0, pi / 180.0, 0.0, 0.0, 0, {},
+    start_view_scale, -50.0, -50.0, '0', 0, pi / 180.0, 0.0, 0.0, 0, {}, 0,
 };
+
+// The last posture that assembled, put back when a frame gives up.  Only
+// what the drawing reads: joint positions and link directions (sliders).
+static point last_J[joint_slots];
+static double last_ath[joint_slots][joint_slots];
+static double last_drive;  // drive value of that posture
+
+static void remember_assembly(double drive) {
+  memcpy(last_J, mech.J, sizeof last_J);
+  memcpy(last_ath, mech.ath, sizeof last_ath);
+  last_drive = drive;
+}
+
+static void restore_assembly() {
+  memcpy(mech.J, last_J, sizeof mech.J);
+  memcpy(mech.ath, last_ath, sizeof mech.ath);
+}
 
 void reset_animation() {
   motion.step_count = 0;
@@ -12,4 +35,183 @@ void reset_animation() {
   motion.display_mode = '0';
   if (mech.rs == 'A' || mech.rs == 'B') motion.drive_step = pi / 180.0;  // one degree
   if (mech.rs == 'L') motion.drive_step = 1.0;                            // one world unit
+  motion.stalled = 0;
+  // The motion of the new mechanism starts from tt0 even when "s" comes
+  // before the toolkit has drawn its first frame.
+  motion.drive_value = mech.tt0;
+  remember_assembly(mech.tt0);
+}
+
+static int rotary_drive() { return mech.rs == 'A' || mech.rs == 'B'; }
+
+void motion_step() {
+  motion_state &v = motion;
+  v.display_mode = '1';
+  v.stalled = 0;
+  v.step_count++;
+  v.drive_prev = v.drive_value;
+  v.drive_value += v.drive_step;
+  if (rotary_drive()) {
+    if (v.drive_value > pi) v.drive_value -= 2.0 * pi;
+    if (v.drive_value < -pi) v.drive_value += 2.0 * pi;
+  }
+  v.drive_crossing = 0;
+  if (v.drive_value * v.drive_prev < 0.0) {
+    v.drive_crossing = 1;
+    if (std::fabs(v.drive_value) > half_pi) v.drive_crossing = 2;  // passed +-pi, not 0
+  }
+}
+
+// --- branch rules ---
+
+// How a rule sets the sign of the step, from the drive value d.
+enum branch_sign {
+  minus_when_positive,  // -1 if d > 0, else +1
+  plus_when_positive,   // +1 if d > 0, else -1
+  minus_beyond_200,     // -1 if d > 200 world units, else +1
+  plus_within_quarter,  // +1 if -pi/2 < d < pi/2, else -1
+  reverse_past_half_turn,  // the sign reversed when the drive passed +-pi
+};
+
+struct branch_rule {
+  const char *pattern;  // leading letters of the title; '?' stands for any letter
+  branch_sign sign;
+};
+
+static const branch_rule branch_rules[] = {
+    {"a00x", minus_when_positive},
+    {"a03", plus_when_positive},
+    {"el????2", plus_when_positive},  // letters 1, 2 and 7, as in ellips2
+    {"hyper1", plus_when_positive},
+    {"hyper5", plus_when_positive},
+    {"parab1", minus_beyond_200},
+    {"conic2", plus_within_quarter},
+    {"conic3", reverse_past_half_turn},
+    {"conic4", reverse_past_half_turn},
+};
+
+// 1 when the title begins with the pattern; a title shorter than the
+// pattern never matches.
+static int title_matches(const char *pattern) {
+  const char *t = mech.title;
+  for (; *pattern; pattern++, t++) {
+    if (*t == '\0') return 0;
+    if (*pattern != '?' && *pattern != *t) return 0;
+  }
+  return 1;
+}
+
+// The first step 1..junjo_count whose choice is not 0; 0 when none has one.
+static int first_choice_step() {
+  for (int s = 1; s <= mech.junjo_count && s < junjo_slots; s++)
+    if (mech.junjo[s][jj_choice] != 0) return s;
+  return 0;
+}
+
+static int rule_sign(branch_sign sign, int old, double d) {
+  switch (sign) {
+    case minus_when_positive: return d > 0.0 ? -1 : 1;
+    case plus_when_positive: return d > 0.0 ? 1 : -1;
+    case minus_beyond_200: return d > 200.0 ? -1 : 1;
+    case plus_within_quarter: return (-pi / 2.0 < d && d < pi / 2.0) ? 1 : -1;
+    case reverse_past_half_turn: return motion.drive_crossing == 2 ? -old : old;
+  }
+  return old;
+}
+
+void apply_branch_rules() {
+  for (const branch_rule &rule : branch_rules) {
+    if (!title_matches(rule.pattern)) continue;
+    int s = first_choice_step();
+    if (s == 0) continue;
+    int &choice = mech.junjo[s][jj_choice];
+    choice = rule_sign(rule.sign, choice, motion.drive_value);
+  }
+}
+
+// --- the solve of one frame ---
+
+static void set_trace_slot(int s, point p) {
+  if (s < 0 || s >= trace_slots) return;
+  motion.trace[s] = p;
+}
+
+static const point gap_point = {trace_gap, trace_gap};
+
+// Mode '0': the posture at tt0.  A failing tt0 is raised by drive_step and
+// tried again, at most frame_attempts times; then tt0 goes back to the value
+// the frame began with and the last assembled posture stays.
+static void initial_frame() {
+  mechanism &m = mech;
+  if (!motion.stalled) {
+    const double start = m.tt0;
+    int attempts = 1;
+    while (!solve_positions(m.tt0)) {
+      con_printf("\ndrive tt0=%6.2f[rad],[m] no solution", m.tt0);
+      if (attempts++ >= frame_attempts) {
+        con_printf("\n初期値 tt0 から%d回変えても解がありません．最後に組み立てられた姿勢のまま止めます．",
+                   frame_attempts);
+        m.tt0 = start;
+        restore_assembly();
+        motion.stalled = 1;
+        break;
+      }
+      m.tt0 += motion.drive_step;
+    }
+    if (!motion.stalled) remember_assembly(m.tt0);
+  }
+  if (motion.step_count == 0) motion.drive_value = m.tt0;
+  if (motion.step_count < trace_limit - 1) set_trace_slot(motion.step_count, gap_point);
+}
+
+// Mode '1': the posture at drive_value.  At a dead point the motion turns
+// back: the direction is reversed and the value steps back to the previous
+// frame's, which assembled.  After frame_attempts failing solves the motion
+// stops at the last assembled posture.
+static void motion_frame() {
+  mechanism &m = mech;
+  motion_state &v = motion;
+  int assembled = 0;
+  if (!v.stalled) {
+    for (int attempts = 1;; attempts++) {
+      if (m.rs != 'L') v.drive_value = wrap_angle(v.drive_value);
+      apply_branch_rules();
+      m.solve_ok = solve_positions(v.drive_value);
+      if (m.solve_ok) {
+        assembled = 1;
+        break;
+      }
+      con_printf("\ndrive angle=%6.2f[rad],[m] no solution", v.drive_value);
+      v.drive_step = -v.drive_step;
+      v.drive_value += v.drive_step;
+      set_trace_slot(v.step_count, gap_point);
+      if (attempts >= frame_attempts) {
+        con_printf("\n駆動値を%d回変えても解がありません．最後に組み立てられた姿勢で運動を止めます．",
+                   frame_attempts);
+        restore_assembly();
+        v.drive_value = last_drive;
+        v.stalled = 1;
+        break;
+      }
+    }
+  }
+  if (assembled) remember_assembly(v.drive_value);
+  if (v.step_count < trace_limit) {
+    if (assembled && joint_in_range(m.kten)) set_trace_slot(v.step_count, m.J[m.kten]);
+  } else {
+    v.step_count = trace_limit;
+    set_trace_slot(trace_limit, gap_point);
+  }
+  // The crossing belongs to the step that made it: a redraw of the same
+  // step (a pan, a zoom, an expose) must not reverse a branch once more.
+  v.drive_crossing = 0;
+}
+
+int solve_frame() {
+  if (motion.display_mode == '1') {
+    motion_frame();
+    return 1;
+  }
+  initial_frame();
+  return 0;
 }

@@ -101,8 +101,10 @@ program_run run_program(const std::string &command, const std::string &input,
   std::string in = write_temp_file(input);
   std::string out = write_temp_file("");
   std::string err = write_temp_file("");
-  std::string line = "cd '" + dir + "' && " + command + " < '" + in + "' > '" + out + "' 2> '" +
-                     err + "'";
+  // Without DISPLAY the window cannot open: a session ends after the console
+  // instead of waiting for keys, wherever the tests run.
+  std::string line = "cd '" + dir + "' && env -u DISPLAY " + command + " < '" + in + "' > '" +
+                     out + "' 2> '" + err + "'";
   int raw = system(line.c_str());
   program_run r;
   if (WIFEXITED(raw))

@@ -48,7 +48,8 @@ struct program_run {
 };
 
 // Runs a program (with arguments, already quoted for the shell) in the
-// working directory dir, its standard input read from `input`.
+// working directory dir, its standard input read from `input`, without a
+// DISPLAY, so that a program that opens its window ends after the console.
 program_run run_program(const std::string &command, const std::string &input,
                         const std::string &dir = ".");
 
