@@ -27,16 +27,28 @@ static void circle_vertex(double radius, int i) {
   glVertex2d(radius * std::cos(a), radius * std::sin(a));
 }
 
-void draw_segment(screen_point p1, screen_point p2, double width, rgba colour) {
+void begin_segments(double width, rgba colour) {
   glDisable(GL_LIGHTING);
   set_colour(colour);
   glLineWidth(static_cast<float>(width * pixels_per_unit));
+}
+
+void segment(screen_point p1, screen_point p2) {
   glBegin(GL_LINES);
   glVertex2d(p1.x, p1.y);
   glVertex2d(p2.x, p2.y);
   glEnd();
+}
+
+void end_segments() {
   glLineWidth(default_line_width);
   glEnable(GL_LIGHTING);
+}
+
+void draw_segment(screen_point p1, screen_point p2, double width, rgba colour) {
+  begin_segments(width, colour);
+  segment(p1, p2);
+  end_segments();
 }
 
 // Every shape but the segment: lighting off, the matrix saved, the origin

@@ -29,6 +29,15 @@ constexpr double pixels_per_unit = 400.0;
 // Line from p1 to p2, width in normalised units; leaves the line width 2.0.
 void draw_segment(screen_point p1, screen_point p2, double width, rgba colour);
 
+// Many lines of one width and colour, as draw_segment draws each of them:
+// begin_segments, then one segment call per line (its own GL_LINES
+// primitive), then end_segments, which leaves the line width 2.0.  The
+// state is set once for them all, so the driver draws them in one batch
+// instead of flushing at every line.
+void begin_segments(double width, rgba colour);
+void segment(screen_point p1, screen_point p2);
+void end_segments();
+
 // Filled circle of 120 vertices.
 void draw_disc(screen_point centre, double radius, rgba colour);
 

@@ -94,9 +94,17 @@ void draw_mechanism() {
 void draw_trace(int count) {
   if (count > trace_slots - 1) count = trace_slots - 1;
   const point *t = motion.trace;
+  // Up to 1000 segments of one width and colour: the state is set once, not
+  // per segment, or the driver flushes at every one of them.  It is set at
+  // the first segment drawn, so that a trace without one leaves the colour
+  // that the text drawn next takes as it was.
+  int drawing = 0;
   for (int b = 0; b < count; b++) {
     if (t[b].x > far_away || t[b + 1].x > far_away) continue;  // a gap
     if (std::fabs(t[b].x - t[b + 1].x) + std::fabs(t[b].y - t[b + 1].y) > trace_jump) continue;
-    draw_segment(screen_of(t[b]), screen_of(t[b + 1]), trace_width, blue);
+    if (!drawing) begin_segments(trace_width, blue);
+    drawing = 1;
+    segment(screen_of(t[b]), screen_of(t[b + 1]));
   }
+  if (drawing) end_segments();
 }
