@@ -9,127 +9,147 @@
 #include "model/mechanism_model.h"
 
 // --- the formulas, shared by planning and replay ---
+//
+// One body for both: Plan true is the planner's and the pre-analysis's
+// derivation (angles reduced by whole turns, both flags of a written pair
+// set to the mark), Plan false the solver's replay (values as computed, no
+// flag).  The replay runs for every record at every drive step, so it gets
+// its own instance without any test of the mark.
 
-// Planning reduces every derived angle by whole turns; the replay does not.
-static double reduced(double x, char mark) { return mark == solving ? x : wrap_angle(x); }
+template <bool Plan>
+static double reduced(double x, char) { return Plan ? wrap_angle(x) : x; }
 
+template <bool Plan>
 static void mark_pair(char *a, char *b, char mark) {
-  if (mark != solving) *a = *b = mark;
+  if (Plan) *a = *b = mark;
 }
 
 // th[i][j][k] = v and its reverse th[k][j][i] = -v.
+template <bool Plan>
 static void put_th(int i, int j, int k, double v, char mark) {
   mechanism &m = mech;
   m.th[i][j][k] = v;
   m.th[k][j][i] = -v;
-  mark_pair(&m.th_known[i][j][k], &m.th_known[k][j][i], mark);
+  mark_pair<Plan>(&m.th_known[i][j][k], &m.th_known[k][j][i], mark);
 }
 
 // ath[i][j] = v and its reverse ath[j][i] = reverse.
+template <bool Plan>
 static void put_ath(int i, int j, double v, double reverse, char mark) {
   mechanism &m = mech;
   m.ath[i][j] = v;
   m.ath[j][i] = reverse;
-  mark_pair(&m.ath_known[i][j], &m.ath_known[j][i], mark);
+  mark_pair<Plan>(&m.ath_known[i][j], &m.ath_known[j][i], mark);
 }
 
+template <bool Plan>
 static void put_l(int i, int j, double v, char mark) {
   mechanism &m = mech;
   m.l[i][j] = m.l[j][i] = v;
-  mark_pair(&m.l_known[i][j], &m.l_known[j][i], mark);
+  mark_pair<Plan>(&m.l_known[i][j], &m.l_known[j][i], mark);
 }
 
 // Folded angle of a straight line: a joint between two others turns by 0,
 // the two ends fold back by pi.
+template <bool Plan>
 static void put_folded(int i, int j, int k, char mark) {
   mechanism &m = mech;
   m.th[i][j][k] = pi;
-  if (mark != solving) m.th_known[i][j][k] = mark;
+  if (Plan) m.th_known[i][j][k] = mark;
 }
 
-void apply_deduction(int code, int a, int b, int c, int d, char mark) {
+template <bool Plan>
+static void deduce(int code, int a, int b, int c, int d, char mark) {
   mechanism &m = mech;
   switch (code) {
     case 101:  // b between a and c on a line: the angles at a and c fold back
-      put_folded(b, a, c, mark);
-      put_folded(c, a, b, mark);
-      put_folded(a, c, b, mark);
-      put_folded(b, c, a, mark);
+      put_folded<Plan>(b, a, c, mark);
+      put_folded<Plan>(c, a, b, mark);
+      put_folded<Plan>(a, c, b, mark);
+      put_folded<Plan>(b, c, a, mark);
       break;
     case 102:  // j, k, l on a line: link j-k points along j-l
-      put_ath(a, b, m.ath[a][c], m.ath[c][a], mark);
+      put_ath<Plan>(a, b, m.ath[a][c], m.ath[c][a], mark);
       break;
     case 103: {  // j, k, l on a line: at j, link j-k makes the angles of j-l
       const int j = a, k = b, l = c, q = d;
       m.th[k][j][q] = m.th[l][j][q];
       m.th[q][j][k] = m.th[q][j][l];
-      mark_pair(&m.th_known[k][j][q], &m.th_known[q][j][k], mark);
+      mark_pair<Plan>(&m.th_known[k][j][q], &m.th_known[q][j][k], mark);
       break;
     }
     case 1: {  // triangle j, k, l: th[j][k][l] + th[k][l][j] + th[l][j][k] = 2 pi
       const int j = a, k = b, l = c;
-      put_th(l, j, k, reduced(2.0 * pi - (m.th[j][k][l] + m.th[k][l][j]), mark), mark);
+      put_th<Plan>(l, j, k, reduced<Plan>(2.0 * pi - (m.th[j][k][l] + m.th[k][l][j]), mark), mark);
       break;
     }
     case 2: {  // at joint k: th[l][k][m] = th[j][k][m] - th[j][k][l] + pi
       const int j = a, k = b, l = c, q = d;
-      put_th(l, k, q, reduced(m.th[j][k][q] - m.th[j][k][l] + pi, mark), mark);
+      put_th<Plan>(l, k, q, reduced<Plan>(m.th[j][k][q] - m.th[j][k][l] + pi, mark), mark);
       break;
     }
     case 3: {  // at joint k: th[j][k][m] = th[j][k][l] + th[l][k][m] - pi
       const int j = a, k = b, l = c, q = d;
-      put_th(j, k, q, reduced(m.th[j][k][l] + m.th[l][k][q] - pi, mark), mark);
+      put_th<Plan>(j, k, q, reduced<Plan>(m.th[j][k][l] + m.th[l][k][q] - pi, mark), mark);
       break;
     }
     case 4: {  // quadrilateral j, k, l, m: its four turning angles sum to 2 pi
       const int j = a, k = b, l = c, q = d;
-      put_th(q, j, k, reduced(2.0 * pi - (m.th[j][k][l] + m.th[k][l][q] + m.th[l][q][j]), mark),
-             mark);
+      put_th<Plan>(q, j, k,
+                   reduced<Plan>(2.0 * pi - (m.th[j][k][l] + m.th[k][l][q] + m.th[l][q][j]), mark),
+                   mark);
       break;
     }
     case 5: {  // th[j][k][l] = ath[k][l] - ath[j][k]
       const int j = a, k = b, l = c;
-      put_th(j, k, l, reduced(m.ath[k][l] - m.ath[j][k], mark), mark);
+      put_th<Plan>(j, k, l, reduced<Plan>(m.ath[k][l] - m.ath[j][k], mark), mark);
       break;
     }
     case 6: {  // th[l][j][k] = pi - (ath[j][l] - ath[j][k])
       const int j = a, k = b, l = c;
-      put_th(l, j, k, reduced(pi - (m.ath[j][l] - m.ath[j][k]), mark), mark);
+      put_th<Plan>(l, j, k, reduced<Plan>(pi - (m.ath[j][l] - m.ath[j][k]), mark), mark);
       break;
     }
     case 7: {  // ath[k][l] = ath[j][k] + th[j][k][l]
       const int j = a, k = b, l = c;
-      const double v = reduced(m.ath[j][k] + m.th[j][k][l], mark);
-      put_ath(k, l, v, pi + v, mark);
+      const double v = reduced<Plan>(m.ath[j][k] + m.th[j][k][l], mark);
+      put_ath<Plan>(k, l, v, pi + v, mark);
       break;
     }
     case 8: {  // ath[j][l] = ath[j][k] + th[k][j][l] - pi
       const int j = a, k = b, l = c;
-      const double v = reduced(m.ath[j][k] + m.th[k][j][l] - pi, mark);
-      put_ath(j, l, v, pi + v, mark);
+      const double v = reduced<Plan>(m.ath[j][k] + m.th[k][j][l] - pi, mark);
+      put_ath<Plan>(j, l, v, pi + v, mark);
       break;
     }
     case 10: {  // J[k] = J[j] + l[j][k] (cos ath[j][k], sin ath[j][k])
       const int j = a, k = b;
       m.J[k].x = m.J[j].x + m.l[j][k] * cos(m.ath[j][k]);
       m.J[k].y = m.J[j].y + m.l[j][k] * sin(m.ath[j][k]);
-      if (mark != solving) m.J_known[k] = mark;
+      if (Plan) m.J_known[k] = mark;
       break;
     }
     case 11: {  // length and direction from J[j] to J[k]
       const int j = a, k = b;
       const double dx = m.J[k].x - m.J[j].x, dy = m.J[k].y - m.J[j].y;
-      const int replay = mark == solving;
-      if (replay || m.l_known[j][k] == 'N') put_l(j, k, sqrt(dx * dx + dy * dy), mark);
+      const int replay = !Plan;
+      if (replay || m.l_known[j][k] == 'N') put_l<Plan>(j, k, sqrt(dx * dx + dy * dy), mark);
       if (replay || m.ath_known[j][k] == 'N') {
         const double v = atan2(dy, dx);
-        put_ath(j, k, v, pi + v, mark);
+        put_ath<Plan>(j, k, v, pi + v, mark);
       }
       break;
     }
     default:
       break;
   }
+}
+
+void apply_deduction(int code, int a, int b, int c, int d, char mark) {
+  if (mark == solving)
+    deduce<false>(code, a, b, c, d, mark);
+  else
+    deduce<true>(code, a, b, c, d, mark);
 }
 
 // --- the solving order ---
@@ -150,7 +170,7 @@ int append_step(int code, int a, int b, int c, int d) {
 
 void replay_deduction(int r) {
   const int *rec = mech.junjo[r];
-  apply_deduction(rec[jj_code], rec[jj_a], rec[jj_b], rec[jj_c], rec[jj_d], solving);
+  deduce<false>(rec[jj_code], rec[jj_a], rec[jj_b], rec[jj_c], rec[jj_d], solving);
 }
 
 // --- the pass ---

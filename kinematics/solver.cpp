@@ -52,13 +52,19 @@ int solve_positions(double tt) {
   set_drive(tt);
   int result = 1;
   for (int r = 1; r <= m.junjo_count; r++) {
+    // Most records are deductions: replayed without decoding a figure.
+    const int code = m.junjo[r][jj_code];
+    if (code < 31 || code > 44) {
+      replay_deduction(r);
+      continue;
+    }
     const int got = solve_figure(r);
     if (got < 0) {
       replay_deduction(r);
       continue;
     }
     if (got == 0) {
-      if (m.nochoice == 1 && has_branches(m.junjo[r][jj_code]))
+      if (m.nochoice == 1 && has_branches(code))
         m.junjo[r][jj_choice] = -m.junjo[r][jj_choice];
       return 0;
     }
