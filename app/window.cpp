@@ -116,6 +116,7 @@ void keyboard(unsigned char key, int, int) {
       con_flush();
       exit(0);
     case then_nothing:
+      con_flush();  // what the command printed
       break;
   }
 }

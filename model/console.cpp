@@ -1,6 +1,7 @@
 // Console dialogue on standard streams, with a raw one-key read on terminals.
 #include "model/console.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstdlib>
@@ -15,18 +16,77 @@ static int console_batch = 0;
 static FILE *out_stream() { return console_out ? console_out : stdout; }
 static FILE *in_stream() { return console_in ? console_in : stdin; }
 
-void console_set_output(FILE *out) { console_out = out; }
+// Messages wait here until the next read, the end of a frame or con_flush,
+// and then go out in one write: whatever the stream's own buffering (stderr
+// has none, a terminal flushes at every line end and every message begins
+// with one), a planner's report or a pass of the assembly search costs one
+// system call, not one per message.  8 KiB holds the longest report.
+static char pending[8192];
+static size_t pending_length;  // bytes in pending
+
+// One write(2) where the stream has a descriptor: fwrite on a line-buffered
+// stream (a terminal) would write every line on its own.  The stream is
+// flushed first, so that nothing it holds comes after the messages.  A
+// stream without a descriptor (a memory stream) gets the bytes by fwrite.
+static void write_pending() {
+  if (pending_length == 0) return;
+  FILE *out = out_stream();
+  fflush(out);
+  const int fd = fileno(out);
+  if (fd < 0) {
+    fwrite(pending, 1, pending_length, out);
+  } else {
+    size_t done = 0;
+    while (done < pending_length) {
+      const ssize_t n = write(fd, pending + done, pending_length - done);
+      if (n > 0)
+        done += static_cast<size_t>(n);
+      else if (!(n < 0 && errno == EINTR))
+        break;  // a closed pipe or a full disk: the messages are lost, as with stdio
+    }
+  }
+  pending_length = 0;
+}
+
+void con_flush() {
+  write_pending();
+  fflush(out_stream());
+}
+
+// Messages still waiting when the program ends go out.
+static void flush_at_exit() { con_flush(); }
+
+void console_set_output(FILE *out) {
+  con_flush();  // what was printed so far belongs to the old stream
+  console_out = out;
+}
 void console_set_input(FILE *in) { console_in = in; }
 void console_set_batch(int batch) { console_batch = batch; }
 
 void con_printf(const char *fmt, ...) {
-  va_list args;
+  static int exit_handler = 0;
+  if (!exit_handler) exit_handler = atexit(flush_at_exit) == 0;
+  va_list args, again;
   va_start(args, fmt);
-  vfprintf(out_stream(), fmt, args);
+  va_copy(again, args);
+  const size_t room = sizeof pending - pending_length;
+  const int length = vsnprintf(pending + pending_length, room, fmt, args);
+  if (length >= 0 && static_cast<size_t>(length) < room) {
+    pending_length += static_cast<size_t>(length);
+  } else if (length >= 0) {
+    // It did not fit: what came before goes out first, then the message is
+    // kept (or, longer than the whole buffer, written at once).
+    write_pending();
+    if (static_cast<size_t>(length) < sizeof pending) {
+      vsnprintf(pending, sizeof pending, fmt, again);
+      pending_length = static_cast<size_t>(length);
+    } else {
+      vfprintf(out_stream(), fmt, again);
+    }
+  }
+  va_end(again);
   va_end(args);
 }
-
-void con_flush() { fflush(out_stream()); }
 
 void console_input_ended() {
   con_printf("\n\n入力が終わりました．プログラムを終了します．\n");

@@ -9,7 +9,8 @@
 #include <cstdio>
 
 // Where messages go: standard output unless changed (the batch tools use
-// standard error, so that standard output carries only data).
+// standard error, so that standard output carries only data).  Messages
+// printed before go out to the old stream first.
 void console_set_output(FILE *out);
 
 // Where answers come from: standard input unless changed.
@@ -19,10 +20,13 @@ void console_set_input(FILE *in);
 // for the batch tools that never wait for a user.  0: keys are read.
 void console_set_batch(int batch);
 
-// Formatted message; buffered, flushed before every read.
+// Formatted message, kept in the console's own buffer until the next read,
+// con_flush, a change of stream or the end of the program; they go out in
+// one write, in the order they were printed.
 void con_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Pushes every buffered message out.
+// Pushes every buffered message out (the display step calls it at the end
+// of every frame).
 void con_flush();
 
 // One key (a byte 0..255).

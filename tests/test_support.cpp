@@ -55,7 +55,7 @@ console_capture::~console_capture() {
 }
 
 std::string console_capture::text() {
-  fflush(static_cast<FILE *>(stream_));
+  con_flush();
   return std::string(buffer_, size_);
 }
 
