@@ -122,6 +122,18 @@ static void report_plan_full() {
   con_read_key();
 }
 
+// A deduction of the plan gave a value beyond the range of a double (a
+// joint or a length overflowing at tt0).
+static void report_overflow() {
+  con_printf("\n\n計算順番 %d の値が大きすぎて求められません．", mech.junjo_count);
+  con_printf("\n駆動変位の初期値を変えるか機構を変えるかして下さい");
+  con_read_key();
+}
+
+static int figure_failed_last;  // the last plan ended at a figure without solution
+
+int plan_failed_at_figure() { return figure_failed_last; }
+
 // How a figure step or a deduction run ended.
 enum step_end { step_go_on, step_done, step_failed };
 
@@ -129,6 +141,11 @@ enum step_end { step_go_on, step_done, step_failed };
 // of completion and of room for more.
 static step_end deduce() {
   propagate_known();
+  if (deduction_overflowed()) {
+    report_overflow();
+    figure_failed_last = 1;  // computed at tt0: another tt0 may stay in range
+    return step_failed;
+  }
   if (all_known()) return step_done;
   if (junjo_full()) {
     report_plan_full();
@@ -149,6 +166,7 @@ static step_end plan_step(int code, int i, int j, int k, int l) {
   if (choice) m.choice_offered[r] = m.junjo[r][jj_choice] = choice;
   if (!plan_figure(code, i, j, k, l, m.junjo[r][jj_choice])) {
     report_step_failure(code, i, j, k, l);
+    figure_failed_last = 1;
     return step_failed;
   }
   return deduce();
@@ -166,17 +184,30 @@ static step_end scan_triangles(int code) {
   return step_go_on;
 }
 
+// The part of a quadrilateral's condition on its first three joints.  Flags
+// only ever turn known while a plan is built, so when this fails before the
+// loop over the fourth joint no candidate of that loop can hold.
+static int plannable_start(int code, int i, int j, int k) {
+  switch (code) {
+    case 41: case 44: return known_l(j, k) && known_th(i, j, k) && !known_l(i, j);
+    case 42: return known_l(j, k) && known_l(i, j) && known_ath(j, k) && !known_th(i, j, k);
+    default: return 0;
+  }
+}
+
 static step_end scan_quadrilaterals(int code) {
   const int n = mech.n;
   for (int i = 1; i <= n; i++)
     for (int j = 1; j <= n; j++)
-      for (int k = 1; k <= n; k++)
+      for (int k = 1; k <= n; k++) {
+        if (i == j || i == k || j == k || !plannable_start(code, i, j, k)) continue;
         for (int l = 1; l <= n; l++) {
-          if (i == j || i == k || i == l || j == k || j == l || k == l) continue;
+          if (l == i || l == j || l == k) continue;
           if (!plannable(code, i, j, k, l)) continue;
           const step_end end = plan_step(code, i, j, k, l);
           if (end != step_go_on) return end;
         }
+      }
   return step_go_on;
 }
 
@@ -185,6 +216,7 @@ int cal_junjo() {
   static const int triangle_codes[] = {31, 32, 33, 34};
   static const int quadrilateral_codes[] = {41, 42, 44};
   m.junjo_count = 0;
+  figure_failed_last = 0;
   for (;;) {
     const int records_before = m.junjo_count;
     step_end end = deduce();
