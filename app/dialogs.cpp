@@ -299,6 +299,29 @@ static int read_drive_kind() {
   }
 }
 
+// 1 when the element is a line or an angle of the mechanism that can move;
+// 0 after saying why not.  An element the data file gives may become the
+// drive: the link of a given length turns into an actuator.
+static int drivable(int kind, const int ijk[3]) {
+  char element[48];
+  int missing[2];
+  drive_element_name(kind, ijk[0], ijk[1], ijk[2], element, sizeof element);
+  switch (check_drive(kind, ijk[0], ijk[1], ijk[2], missing)) {
+    case drive_without_line:
+      con_printf("\n駆動する %s のリンク %d-%d がこの機構にありません．入力し直して下さい．", element,
+                 missing[0], missing[1]);
+      return 0;
+    case drive_of_fixed:
+      con_printf("\n駆動する %s は位置固定の関節から決まり，動きません．入力し直して下さい．",
+                 element);
+      return 0;
+    case drive_of_given:
+    case drive_usable:
+      break;
+  }
+  return 1;
+}
+
 // Joints and initial value of a new drive of this kind, asked until valid.
 static void read_drive_element(int kind, int ijk[3], double *value) {
   for (;;) {
@@ -313,7 +336,7 @@ static void read_drive_element(int kind, int ijk[3], double *value) {
       con_printf("\nどの長さ i,j,length0(初期変位) 設定 ");
       r = read_answer(2, "i,j,length0", 0, any_value, ijk, value);
     }
-    if (r == answer_item) return;
+    if (r == answer_item && drivable(kind, ijk)) return;
   }
 }
 

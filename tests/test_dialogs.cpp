@@ -373,6 +373,45 @@ TEST(EditDrive, BadKeysAndBadElementsAreAskedAgain) {
   script.expect_used_up();
 }
 
+TEST(EditDrive, ARotationOfNoLineOrOfTheFrameIsAskedAgain) {
+  const a00_joints a = start_drive_edit();
+  const int o = a.crank_pivot, p = a.crank_pin, q = a.rocker_pin, r = a.rocker_pivot;
+  // o-q is the diagonal of the four-bar, no link; o-r is the fixed frame.
+  dialog_script script(format("B\n%d,%d,30\n%d,%d,30\n%d,%d,45\n1\n", o, q, o, r, o, p));
+  console_capture out;
+  EXPECT_EQ(edit_drive(), 1);
+  std::string text = out.text();
+  EXPECT_NE(text.find(format("\n駆動する ath[%d][%d] のリンク %d-%d がこの機構にありません．入力し直して下さい．",
+                             o, q, o, q)),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find(format("\n駆動する ath[%d][%d] は位置固定の関節から決まり，動きません．", o, r)),
+            std::string::npos);
+  EXPECT_EQ(count_occurrences(text, "\nどの角度 i,j,angle0(初期角deg) 設定 "), 3);
+  EXPECT_EQ(mech.rs, 'B');
+  EXPECT_EQ(mech.id, o);
+  EXPECT_EQ(mech.jd, p);
+  EXPECT_NEAR(mech.tt0, 45 * deg_to_rad, 1e-12);
+  script.expect_used_up();
+
+  // A turn of the crank against the diagonal; a slide along the diagonal is
+  // an actuator between o and q.
+  start_drive_edit();
+  dialog_script again(format("A\n%d,%d,%d,30\n%d,%d,%d,30\n0\nL\n%d,%d,100\n1\n", q, o, p, r, o,
+                             p, o, q));
+  console_capture out_again;
+  EXPECT_EQ(edit_drive(), 1);
+  text = out_again.text();
+  EXPECT_NE(text.find(format("\n駆動する th[%d][%d][%d] のリンク %d-%d がこの機構にありません．", q, o, p,
+                             q, o)),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(count_occurrences(text, "がこの機構にありません"), 1);
+  EXPECT_EQ(mech.rs, 'L');
+  EXPECT_EQ(mech.l[o][q], 100.0);
+  again.expect_used_up();
+}
+
 TEST(EditDrive, ADriveConfirmedEarlierInTheEditIsTakenBack) {
   // The plan for a confirmed drive failed and the user came back to the
   // drive dialog: that drive's mark must not survive the next choice.

@@ -166,7 +166,7 @@ TEST_F(PreAnalysis, LengthsAloneDeriveNothing) {
 TEST_F(PreAnalysis, FigureWithoutSolutionIsReportedAndLoadingGoesOn) {
   // Sides 100 and 10 with a right angle at 1 opposite the side of 10.
   std::string echo;
-  ASSERT_EQ(load_text_for_test(mechanism_text(4, "0 0 0 1,2,100 2,3,10 0 3,1,2,90 0 0", "L 1,4,10"),
+  ASSERT_EQ(load_text_for_test(mechanism_text(4, "0 0 0 1,2,100 2,3,10 0 3,1,2,90 0 0", "B 2,3,10"),
                                &echo),
             1);
   EXPECT_NE(echo.find("\n\n三角法３　Δ(123)の解がない\n２，３回この計算を続けて下さい．または"
@@ -174,7 +174,7 @@ TEST_F(PreAnalysis, FigureWithoutSolutionIsReportedAndLoadingGoesOn) {
             std::string::npos)
       << echo;
   EXPECT_EQ(mech.l_known[1][3], 'N');
-  EXPECT_EQ(mech.rs, 'L');  // the drive section was read after the report
-  EXPECT_EQ(mech.tt0, 10.0);
+  EXPECT_EQ(mech.rs, 'B');  // the drive section was read after the report
+  EXPECT_EQ(mech.tt0, 10.0 * deg_to_rad);
   EXPECT_EQ(pre_analysis(), 0);
 }
