@@ -154,6 +154,20 @@ TEST_F(BatchLoad, TooFewNotchesSayWhy) {
   unlink(path.c_str());
 }
 
+TEST_F(BatchLoad, APlanOutOfRecordsEndsTheSearchAtOnce) {
+  // Nineteen joints whose angles give more deductions than junjo holds: the
+  // plan fails the same way at every notch, and 72 new plans used to cost
+  // seconds under the sanitizers.
+  console_capture out;
+  EXPECT_EQ(batch_load(source_path("tests/fuzz/seeds/nineteen_joints_plan_full").c_str(), 72), 0);
+  EXPECT_EQ(mech.solve_ok, 0);
+  EXPECT_EQ(count_of(out.text(), "計算手順が749個を超える"), 1);
+  EXPECT_EQ(count_of(out.text(), "\n初期値 tt0="), 0);
+  EXPECT_NE(out.text().find("\n解がありません．\n計算手順が完成しないので，駆動初期値を変えても解けません．"),
+            std::string::npos)
+      << out.text();
+}
+
 TEST_F(BatchLoad, BundledNameLoadsAndResetsTheAnimation) {
   motion.display_mode = '1';
   motion.step_count = 17;
