@@ -135,7 +135,8 @@ TEST(EditParameters, BadAnswersAreRefusedAndNothingElseIsWritten) {
   dialog_script script(
       "abc\n" + pair + "\n" + pair + ",40x\n" + format("%d ,%d,40\n", o, p) + pair + ",nan\n" +
       pair + ",inf\n" + pair + ",1e999\n3,0,40\n6,2,40\n-1,2,40\n99999999999,2,40\n" +
-      format("%d,%d,40\n", o, o) + pair + ",-5\n" + pair + ",0\n0x\n" + pair + ", 45 \n0\n" +
+      format("%d,%d,40\n", o, o) + pair + ",-5\n" + pair + ",0\n" + pair + ",1e308\n0x\n" + pair +
+      ", 45 \n0\n" + format("%d,%d,%d,2e6\n", q, p, r) +
       "1,2,3\n1,2,3,4,5\n" + format("%d,%d,%d,10\n", q, q, r) + format("%d,%d,20,10\n", q, p) +
       format("%d,%d,%d,-inf\n", q, p, r) + "0\n");
   console_capture out;
@@ -153,10 +154,14 @@ TEST(EditParameters, BadAnswersAreRefusedAndNothingElseIsWritten) {
   EXPECT_EQ(count_occurrences(text, "\n同じ関節番号 "), 1 + 1);
   EXPECT_EQ(count_occurrences(text, "が正ではありません"), 2);
   EXPECT_EQ(count_occurrences(text, "\n読み取れません．i,j,k,th の形"), 2);
+  // Beyond what a data file may hold (1e6 world units or degrees).
+  EXPECT_NE(text.find("\n数値 1e+308 が大きすぎます（絶対値 1e+06 まで）．入力し直して下さい．"),
+            std::string::npos);
+  EXPECT_NE(text.find("\n数値 2e+06 が大きすぎます"), std::string::npos);
   // Each refusal asks the same question again.
-  EXPECT_EQ(count_occurrences(text, "(8)-1 "), 16);
+  EXPECT_EQ(count_occurrences(text, "(8)-1 "), 17);
   EXPECT_EQ(count_occurrences(text, "(8)-2 "), 1);
-  EXPECT_EQ(count_occurrences(text, "(9)-1 "), 6);
+  EXPECT_EQ(count_occurrences(text, "(9)-1 "), 7);
   script.expect_used_up();
 }
 
