@@ -336,7 +336,7 @@ int read_links() {
     if (!scan_items(2, ",%d,%d", &ijk[1], &ijk[2])) return 0;
     if (!check_joints(3, ijk)) return 0;
     const int i = ijk[0], j = ijk[1], k = ijk[2];
-    // The guide: a link, a side of a relative angle, or the line of an
+    // The guide: a link, two joints of a given angle, or the line of an
     // earlier slider (tested before this slider's own angles are set).
     if (!has_line(j, k))
       return bad_file("スライダ %d が走るリンク L[%d][%d] がこの機構にありません（区間(5)～(9)のどれにもありません）．",

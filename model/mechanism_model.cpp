@@ -114,11 +114,15 @@ int has_line(int i, int j) {
   const mechanism &m = mech;
   if (!joint_in_range(i) || !joint_in_range(j) || i == j) return 0;
   if (m.link_exists[i][j] == 'Y') return 1;
-  // The angle (a, b, c) has the sides a-b and b-c, and the reader stores it
-  // in both orders: i-j is a side when some (i, j, k) or (j, i, k) is given.
-  // A slider's six angles make each pair of its three joints such a side.
+  // A given angle (a, b, c) joins a-b and b-c rigidly, so a, b and c are one
+  // body and a-c is a line of it too (along a straight bar when the angle
+  // is 0).  The reader stores the angle in both orders: i-j is such a line
+  // when some (i, j, k), (j, i, k) or (i, k, j) is given.  A slider's six
+  // angles make each pair of its three joints one.
   for (int k = 1; k <= m.n; k++)
-    if (m.th_known_saved[i][j][k] == 'Y' || m.th_known_saved[j][i][k] == 'Y') return 1;
+    if (m.th_known_saved[i][j][k] == 'Y' || m.th_known_saved[j][i][k] == 'Y' ||
+        m.th_known_saved[i][k][j] == 'Y')
+      return 1;
   return 0;
 }
 

@@ -215,6 +215,11 @@ TEST(DataFile, DrivesAndGuidesOnTheLinesTheMechanismHas) {
   // A side of a relative angle names a line without a link of its own.
   ASSERT_EQ(load_text("t 3 0 1 0 0 0 1,2,10 0 2,1,3,30 0 0 B 1,3,0"), 1);
   EXPECT_EQ(mech.link_exists[1][3], 'N');
+  // So does the line between its ends: here a straight bar 2-1-3 that a
+  // slider runs along, as in an Oldham coupling.
+  ASSERT_EQ(load_text("t 4 0 1 1,0,0 0 0 0 1,2,80 1,3,80 0 2,1,3,0 0 4,2,3 0 B 1,2,30"), 1);
+  EXPECT_TRUE(has_line(2, 3) && has_line(3, 2));
+  EXPECT_FALSE(has_line(1, 4));
   // A slide between two joints that no link joins: an actuator.
   ASSERT_EQ(load_text("t 3 0 1 0 0 0 1,2,10 0 0 0 L 2,3,5"), 1);
   EXPECT_EQ(mech.rs, 'L');
