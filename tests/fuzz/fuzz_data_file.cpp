@@ -43,15 +43,12 @@ static void finite_or_abort(const char *where) {
   }
 }
 
-static void remove_data_file() { unlink(data_path); }
-
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   FILE *null = fopen("/dev/null", "w");
   if (!null) abort();
   console_set_output(null);
   console_set_batch(1);
   snprintf(data_path, sizeof data_path, "/tmp/linkmotion-fuzz-%ld", static_cast<long>(getpid()));
-  atexit(remove_data_file);
   return 0;
 }
 
@@ -67,7 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   motion.view_x = motion.view_y = -50.0;
   motion.drive_step = pi / 180.0;
 
-  if (!batch_load(data_path, search_notches)) return 0;
+  const int loaded = batch_load(data_path, search_notches);
+  unlink(data_path);  // read and closed: nothing is left behind should a later step crash
+  if (!loaded) return 0;
   finite_or_abort("batch_load");
 
   reset_animation();
