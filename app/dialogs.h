@@ -21,3 +21,7 @@ int edit_drive();
 
 // Puts back the saved drive and marks its element 'Z'.
 void restore_drive();
+
+// Sets both flags of the element driven now (rs, id, jd, kd) to letter;
+// nothing when rs is no drive kind.
+void mark_drive(char letter);

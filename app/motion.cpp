@@ -36,6 +36,9 @@ void reset_animation() {
   if (mech.rs == 'A' || mech.rs == 'B') motion.drive_step = pi / 180.0;  // one degree
   if (mech.rs == 'L') motion.drive_step = 1.0;                            // one world unit
   motion.stalled = 0;
+  // The motion of the new mechanism starts from tt0 even when "s" comes
+  // before the toolkit has drawn its first frame.
+  motion.drive_value = mech.tt0;
   remember_assembly(mech.tt0);
 }
 

@@ -33,8 +33,9 @@ struct motion_state {
 extern motion_state motion;
 
 // Back to the initial configuration at tt0 after a set-up: scale 0.005, no
-// steps taken, one degree or one world unit per step; offsets are kept.  The
-// positions the set-up left become the last assembled posture.
+// steps taken, one degree or one world unit per step, the drive at tt0;
+// offsets are kept.  The positions the set-up left become the last
+// assembled posture.
 void reset_animation();
 
 // Motion step of the key "s": motion mode, one more step, the drive value

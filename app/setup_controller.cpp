@@ -1,6 +1,7 @@
 // Set-up controller: the console dialogue that loads a mechanism (menu, file
 // name, reading, analysis, plan, search for a drive value that assembles)
-// and ends with the key help; and the same load without a user.
+// or edits the loaded one (link parameters, drive, new plan), and ends with
+// the key help; and the same load without a user.
 #include "app/setup_controller.h"
 
 #include <cstdio>
@@ -212,8 +213,69 @@ static void print_key_help() {
   con_printf("\n's'キー：運動継続\n");
 }
 
+// The initial drive value as the console shows it: degrees for a rotation,
+// world units for a slide.
+static double tt0_on_console() {
+  const mechanism &m = mech;
+  return m.rs == 'A' || m.rs == 'B' ? m.tt0 * rad_to_deg : m.tt0;
+}
+
+// Key "p": new link lengths and relative angles (then a new pre-analysis),
+// a new drive (then a new plan), or both, or neither.  When a plan fails the
+// user either starts the two questions again or raises tt0 by a notch.
+static void edit_path() {
+  mechanism &m = mech;
+  save_model();
+  save_drive();
+  int plan_complete = 1;  // the solving order in force determines every joint
+  for (;;) {
+    con_printf("\n\n機構パラメータ(a)・駆動関節(b)のどちらか，又は両方変更　");
+    con_printf("\n\n(a) 機構パラメータ変更する？　yes:1   no:0  ");
+    if (con_read_key() == '0') {
+      con_printf("\n   機構パラメータは変更しない");
+    } else {
+      clear_derived();
+      if (edit_parameters())
+        pre_analysis();
+      else
+        restore_model();
+    }
+
+    con_printf("\n\n(b) 駆動関節変更する？　yes:1   no:0  ");
+    int new_drive = 0;
+    if (con_read_key() == '0') {
+      con_printf("\n    駆動関節は変更しない");
+      mark_drive('Z');
+    } else {
+      clear_planned();
+      new_drive = edit_drive();
+      if (!new_drive) restore_drive();
+    }
+    if (!new_drive) {
+      if (plan_complete) return;
+      // The last plan of this edit failed: it cannot drive the mechanism,
+      // whichever drive is kept.
+      con_printf("\n解法手順が未完成なので，作り直します．");
+    }
+
+    for (;;) {
+      m.solve_ok = replan();
+      if (m.solve_ok) return;
+      plan_complete = 0;
+      con_printf("\n機構が描けません．");
+      con_printf("\nパラメータ新たに変更？:0　駆動初期値(=%6.2f)を少しづつ変える？:1　",
+                 tt0_on_console());
+      if (con_read_key() == '0') break;  // back to the two questions
+      if (!raise_initial_drive()) return;
+    }
+  }
+}
+
 void setup_mechanism() {
-  load_path();
+  if (command_key == 'p')
+    edit_path();
+  else
+    load_path();
   print_key_help();
   mech.solve_ok = 1;
   reset_animation();

@@ -3,8 +3,10 @@
 #include "app/window.h"
 
 #include <GL/freeglut.h>
+#include <X11/Xlib.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "app/keyboard.h"
 #include "app/motion.h"
@@ -32,7 +34,34 @@ void create_window(int *argc, char **argv) {
   glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
 }
 
+// The X display the toolkit will open: the argument of -display, else DISPLAY.
+static const char *display_name(int argc, char **argv) {
+  for (int i = 1; i + 1 < argc; i++)
+    if (strcmp(argv[i], "-display") == 0) return argv[i + 1];
+  return getenv("DISPLAY");
+}
+
+// The toolkit ends the program with its own English message when it cannot
+// reach the X server; the user gets the reason on standard error first.
+static void require_display(int argc, char **argv) {
+  const char *name = display_name(argc, argv);
+  Display *d = XOpenDisplay(name);
+  if (d) {
+    XCloseDisplay(d);
+    return;
+  }
+  con_flush();
+  console_set_output(stderr);
+  if (name && *name)
+    con_printf("\nウィンドウを開けません．X ディスプレイ %s に接続できません．\n", name);
+  else
+    con_printf("\nウィンドウを開けません．X ディスプレイが設定されていません (DISPLAY)．\n");
+  con_flush();
+  exit(1);
+}
+
 void run_window(int *argc, char **argv) {
+  require_display(*argc, argv);
   create_window(argc, argv);
   con_flush();
   glutMainLoop();

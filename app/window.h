@@ -9,7 +9,8 @@ extern const char window_title[];
 // and a white background; argc and argv go to the toolkit.
 void create_window(int *argc, char **argv);
 
-// create_window, then the toolkit's main loop; does not return.
+// create_window, then the toolkit's main loop; does not return.  Without a
+// reachable X display: a message on standard error and exit status 1.
 [[noreturn]] void run_window(int *argc, char **argv);
 
 // Viewport over the whole window, identity projection.

@@ -146,6 +146,7 @@ TEST(MotionFrames, LoadKeyRunsTheSetUpAndAsksForARedraw) {
   EXPECT_EQ(motion.step_count, 0);
   EXPECT_EQ(motion.view_scale, 0.005);
   EXPECT_EQ(motion.view_x, view_x);  // the offsets are kept
-  solve_frame();
-  EXPECT_DOUBLE_EQ(motion.drive_value, mech.tt0);
+  // An "s" before the first frame of the new mechanism starts from its tt0.
+  motion_step();
+  EXPECT_NEAR(motion.drive_value, wrap_angle(mech.tt0 + pi / 180.0), 1e-12);
 }

@@ -3,6 +3,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +59,43 @@ std::string console_capture::text() {
   return std::string(buffer_, size_);
 }
 
+static int script_open = 0;
+
+static void fail_if_script_ran_out() {
+  if (!script_open) return;
+  fprintf(stderr, "\nthe scripted console answers ran out\n");
+  fflush(stderr);
+  _exit(1);
+}
+
+dialog_script::dialog_script(const std::string &answers) : answers_(answers) {
+  static int handler_installed = 0;
+  if (!handler_installed) {
+    atexit(fail_if_script_ran_out);
+    handler_installed = 1;
+  }
+  FILE *f = answers_.empty() ? fopen("/dev/null", "r")
+                             : fmemopen(&answers_[0], answers_.size(), "r");
+  if (!f) abort();
+  stream_ = f;
+  console_set_input(f);
+  script_open = 1;
+}
+
+dialog_script::~dialog_script() {
+  script_open = 0;
+  console_set_input(nullptr);
+  fclose(static_cast<FILE *>(stream_));
+}
+
+void dialog_script::expect_used_up() {
+  FILE *f = static_cast<FILE *>(stream_);
+  std::string rest;
+  for (int c = getc(f); c != EOF; c = getc(f))
+    if (!isspace(c)) rest += static_cast<char>(c);
+  EXPECT_EQ(rest, "") << "answers left unread";
+}
+
 program_run run_program(const std::string &command, const std::string &input,
                         const std::string &dir) {
   std::string in = write_temp_file(input);
@@ -87,6 +128,45 @@ int load_file_for_test(const std::string &path, std::string *echo) {
   int ok = read_mechanism_file();
   if (echo) *echo = capture.text();
   return ok;
+}
+
+std::string format(const char *fmt, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, fmt);
+  vsnprintf(text, sizeof text, fmt, args);
+  va_end(args);
+  return text;
+}
+
+int count_occurrences(const std::string &text, const std::string &what) {
+  int c = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) c++;
+  return c;
+}
+
+a00_joints load_a00_for_test() {
+  a00_joints a = {0, 0, 0, 0, 0};
+  EXPECT_EQ(load_file_for_test(source_path("mechanisms/a00")), 1);
+  const mechanism &m = mech;
+  EXPECT_EQ(m.n, 5);
+  EXPECT_EQ(m.rs, 'B');
+  a.crank_pivot = m.id;
+  a.crank_pin = m.jd;
+  for (int i = 1; i <= m.n; i++)
+    if (i != a.crank_pivot && m.J_known[i] == 'Y') a.rocker_pivot = i;
+  for (int i = 1; i <= m.n; i++)
+    if (i != a.crank_pivot && m.link_exists[i][a.rocker_pivot] == 'Y') a.rocker_pin = i;
+  for (int i = 1; i <= m.n; i++)
+    if (i != a.crank_pivot && i != a.crank_pin && i != a.rocker_pin && i != a.rocker_pivot)
+      a.coupler_point = i;
+  EXPECT_TRUE(a.rocker_pivot && a.rocker_pin && a.coupler_point) << "a00 is no longer a four-bar";
+  EXPECT_EQ(m.l[a.crank_pivot][a.crank_pin], a00_crank);
+  EXPECT_EQ(m.l[a.crank_pin][a.rocker_pin], a00_coupler);
+  EXPECT_EQ(m.l[a.rocker_pin][a.rocker_pivot], a00_rocker);
+  EXPECT_EQ(m.l[a.crank_pin][a.coupler_point], a00_pin_to_point);
+  EXPECT_EQ(m.l[a.rocker_pin][a.coupler_point], a00_rocker_pin_to_point);
+  return a;
 }
 
 int load_text_for_test(const std::string &text, std::string *echo) {

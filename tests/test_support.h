@@ -28,6 +28,19 @@ class console_capture {
   void *stream_ = nullptr;
 };
 
+// Console answers read from a string while the object lives.  Should the
+// answers run out, the console would end the test program with status 0;
+// it ends with status 1 instead, so that a short script cannot pass.
+class dialog_script {
+ public:
+  explicit dialog_script(const std::string &answers);
+  ~dialog_script();
+  void expect_used_up();  // a test failure when answers are left unread
+ private:
+  std::string answers_;
+  void *stream_ = nullptr;
+};
+
 struct program_run {
   int status;          // exit status, or 128 + signal
   std::string output;  // standard output
@@ -39,6 +52,28 @@ struct program_run {
 // DISPLAY, so that a program that opens its window ends after the console.
 program_run run_program(const std::string &command, const std::string &input,
                         const std::string &dir = ".");
+
+// printf into a string.
+std::string format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Number of times `what` occurs in text.
+int count_occurrences(const std::string &text, const std::string &what);
+
+// The joints of the bundled crank-rocker a00 by their part: the crank turns
+// about the fixed crank_pivot and carries crank_pin; the coupler plate is
+// crank_pin, rocker_pin, coupler_point; the rocker swings about the fixed
+// rocker_pivot.  The drive is ath[crank_pivot][crank_pin].
+struct a00_joints {
+  int crank_pivot, crank_pin, rocker_pin, rocker_pivot, coupler_point;
+};
+
+// Link lengths of a00, world units.
+constexpr double a00_crank = 40.0, a00_coupler = 110.0, a00_rocker = 90.0, a00_frame = 120.0;
+constexpr double a00_pin_to_point = 70.0, a00_rocker_pin_to_point = 60.0;
+
+// Loads mechanisms/a00 in-process and tells its joints apart by the drive,
+// the fixed joints and the links (a test failure when it cannot).
+a00_joints load_a00_for_test();
 
 // Loads a data file in-process, the way the load path reads it, with the
 // console captured into *echo when echo is not null.  1 loaded, 0 rejected.

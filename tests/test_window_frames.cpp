@@ -247,7 +247,7 @@ TEST(WindowFrames, SetUpFromTheLoadKeyIsFollowedByARedrawOfTheNewMechanism) {
   const std::string answers = write_temp_file("a00\n");
   FILE *in = fopen(answers.c_str(), "r");
   console_set_input(in);
-  motion.drive_value = 123.0;
+  motion.trace[0] = {1.0, 1.0};  // the next frame of the initial configuration breaks it
   {
     console_capture out;
     keyboard('l', 0, 0);  // the whole console set-up
@@ -255,11 +255,11 @@ TEST(WindowFrames, SetUpFromTheLoadKeyIsFollowedByARedrawOfTheNewMechanism) {
   }
   console_set_input(nullptr);
   fclose(in);
-  EXPECT_EQ(motion.drive_value, 123.0);  // no frame drawn yet
-  for (int i = 0; i < 20 && motion.drive_value == 123.0; i++) {
+  EXPECT_EQ(motion.trace[0].x, 1.0);  // no frame drawn yet
+  for (int i = 0; i < 20 && motion.trace[0].x == 1.0; i++) {
     glutMainLoopEvent();  // the toolkit draws the frame it was asked for
     usleep(10000);
   }
-  EXPECT_DOUBLE_EQ(motion.drive_value, mech.tt0);
+  EXPECT_EQ(motion.trace[0].x, trace_gap);
   EXPECT_STREQ(mech.fname, "a00");
 }
