@@ -135,9 +135,10 @@ double catalogue_length(const std::string &name) {
   const std::string text = read_file(source_path("mechanisms/README.md"));
   const size_t section = text.find("\n## Exact straight-line mechanisms\n");
   if (section == std::string::npos) return -1.0;
-  const size_t entry = text.find("\n### " + name + "_", section);
+  // An entry is a paragraph that begins "**name** `name_title`".
+  const size_t entry = text.find("\n**" + name + "** `" + name + "_", section);
   if (entry == std::string::npos) return -1.0;
-  const size_t next = text.find("\n#", entry + 1);
+  const size_t next = std::min(text.find("\n**", entry + 1), text.find("\n## ", entry + 1));
   std::string words;  // the entry with every run of white space made one space
   for (size_t i = entry; i < std::min(next, text.size()); i++) {
     const bool space = std::isspace(static_cast<unsigned char>(text[i]));
