@@ -339,7 +339,7 @@ int read_links() {
     // The guide: a link, two joints of a given angle, or the line of an
     // earlier slider (tested before this slider's own angles are set).
     if (!has_line(j, k))
-      return bad_file("スライダ %d が走るリンク L[%d][%d] がこの機構にありません（区間(5)～(9)のどれにもありません）．",
+      return bad_file("スライダ %d が走るリンク L[%d][%d] がこの機構にありません（区間(4)～(9)のどれにもありません）．",
                       i, j, k);
     count++;
     m.sliders[count] = slider_entry{i, j, k};
@@ -372,7 +372,7 @@ static int check_drivable(int kind, const int ijk[3]) {
   drive_element_name(kind, ijk[0], ijk[1], ijk[2], element, sizeof element);
   switch (check_drive(kind, ijk[0], ijk[1], ijk[2], missing)) {
     case drive_without_line:
-      return bad_file("駆動する %s のリンク %d-%d がこの機構にありません（区間(5)～(9)のどれにもありません）．",
+      return bad_file("駆動する %s のリンク %d-%d がこの機構にありません（区間(4)～(9)のどれにもありません）．",
                       element, missing[0], missing[1]);
     case drive_of_fixed:
       return bad_file("駆動する %s は位置固定の関節から決まり，動きません．", element);

@@ -16,8 +16,9 @@
 // beyond max_length_value (coordinates, lengths) or max_angle_value
 // (degrees); a length that is not positive; two fixed joints at the same
 // place, or one joint fixed at two places; a slider whose guide j-k is no
-// line of the mechanism (has_line: a link of (5), (6), (7), two joints of
-// an angle of (8), or the line of an earlier slider); a drive that check_drive
+// line of the mechanism (has_line: a link of (5), (6), (7), two fixed
+// joints, two joints of an angle of (8), or the line of an earlier slider);
+// a drive that check_drive
 // refuses: a rotation of no line, or an element that the file gives or that
 // the fixed joints determine.
 #pragma once

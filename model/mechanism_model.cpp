@@ -114,6 +114,9 @@ int has_line(int i, int j) {
   const mechanism &m = mech;
   if (!joint_in_range(i) || !joint_in_range(j) || i == j) return 0;
   if (m.link_exists[i][j] == 'Y') return 1;
+  // Joints the file fixes belong to the frame, one body: the line between
+  // two of them is there without a link of its own.
+  if (m.J_known_saved[i] == 'Y' && m.J_known_saved[j] == 'Y') return 1;
   // A given angle (a, b, c) joins a-b and b-c rigidly, so a, b and c are one
   // body and a-c is a line of it too (along a straight bar when the angle
   // is 0).  The reader stores the angle in both orders: i-j is such a line

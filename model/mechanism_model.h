@@ -122,12 +122,13 @@ constexpr double max_length_value = 1e6;
 constexpr double max_angle_value = 1e6;
 
 // 1 when the data file makes i and j two joints of one straight line of the
-// mechanism: a link of section (5), (6) or (7) (link_exists), two of the
+// mechanism: a link of section (5), (6) or (7) (link_exists), two joints
+// fixed by sections (4), (5) (the frame is one body), two of the
 // three joints of a relative angle of section (8) (one rigid body: the two
 // sides, and the line between their ends, which a straight bar of angle 0
 // runs along), or two of the three joints of a slider of section (9), which
-// lie on one line.  Read from link_exists and the saved 'Y' flags of th,
-// which only the reader writes.
+// lie on one line.  Read from link_exists and the saved 'Y' flags of J and
+// th, which only the reader writes.
 int has_line(int i, int j);
 
 // Whether the element of drive kind rs on joints i, j (and k for 'A') can be

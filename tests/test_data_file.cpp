@@ -182,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
         bad_file_case{"t 3 0 1 0 0 0 0 1,2,3,-1e7 0", "区間(8)，1番目の項目：数値 -1e+07 が大きすぎます"},
         bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 L 1,2,1e9", "区間(10)：数値 1e+09 が大きすぎます"},
         bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 B 1,3,20",
-                      "区間(10)：駆動する ath[1][3] のリンク 1-3 がこの機構にありません（区間(5)～(9)のどれにもありません）"},
+                      "区間(10)：駆動する ath[1][3] のリンク 1-3 がこの機構にありません（区間(4)～(9)のどれにもありません）"},
         bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 A 1,2,3,30",
                       "区間(10)：駆動する th[1][2][3] のリンク 2-3 がこの機構にありません"},
         bad_file_case{"t 3 0 1 0 0 0 2,3,10 0 0 0 A 1,2,3,30",
@@ -194,8 +194,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "駆動する th[3][2][1] はデータファイルで不変と定められています"},
         bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 L 1,2,10", "駆動する l[1][2] はデータファイルで不変と定められています"},
         bad_file_case{"t 3 0 1 1,0,0 2,10,0 0 0 0 0 0 0 L 1,2,5", "駆動する l[1][2] は位置固定の関節から決まり，動きません"},
-        bad_file_case{"t 4 0 1 1,0,0 4,200,0 0 0 0 1,2,40 2,3,120 0 0 3,1,4 0 B 1,2,30",
-                      "区間(9)，1番目の項目：スライダ 3 が走るリンク L[1][4] がこの機構にありません（区間(5)～(9)のどれにもありません）"},
+        bad_file_case{"t 4 0 1 1,0,0 4,200,0 0 0 0 1,2,40 2,3,120 0 0 3,2,4 0 B 1,2,30",
+                      "区間(9)，1番目の項目：スライダ 3 が走るリンク L[2][4] がこの機構にありません（区間(4)～(9)のどれにもありません）"},
         bad_file_case{"t 3 0 0", "区間(3)：関節番号 0 が範囲 1～3 の外です"},
         bad_file_case{"t 3 0 -1", "区間(3)：関節番号 -1 が範囲 1～3 の外です"}));
 
@@ -220,6 +220,9 @@ TEST(DataFile, DrivesAndGuidesOnTheLinesTheMechanismHas) {
   ASSERT_EQ(load_text("t 4 0 1 1,0,0 0 0 0 1,2,80 1,3,80 0 2,1,3,0 0 4,2,3 0 B 1,2,30"), 1);
   EXPECT_TRUE(has_line(2, 3) && has_line(3, 2));
   EXPECT_FALSE(has_line(1, 4));
+  // A guide and a frame line between two fixed joints that no link joins.
+  ASSERT_EQ(load_text("t 4 0 1 1,0,0 4,200,0 0 0 0 1,2,40 2,3,120 0 0 3,1,4 0 A 4,1,2,30"), 1);
+  EXPECT_TRUE(has_line(1, 4));
   // A slide between two joints that no link joins: an actuator.
   ASSERT_EQ(load_text("t 3 0 1 0 0 0 1,2,10 0 0 0 L 2,3,5"), 1);
   EXPECT_EQ(mech.rs, 'L');
