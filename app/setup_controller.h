@@ -30,7 +30,8 @@ int raise_initial_drive();
 // mode (and leaves it there), applies the nochoice rule to the base name,
 // plans at tt0 and, while nothing assembles, raises tt0 by one notch at most
 // max_notches times, planning again while the plan is incomplete (a plan
-// that ran out of records or of progress ends the search at once).  1 the
+// that no other tt0 can complete, plan_depends_on_tt0, ends the search at
+// once).  1 the
 // mechanism assembles at tt0 (solve_ok 1, animation reset); 0 otherwise, the
 // reason printed on the console.
 int batch_load(const char *path, int max_notches);

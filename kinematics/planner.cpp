@@ -130,9 +130,9 @@ static void report_overflow() {
   con_read_key();
 }
 
-static int figure_failed_last;  // the last plan ended at a figure without solution
+static int failed_with_drive;  // the last plan failed where the drive matters
 
-int plan_failed_at_figure() { return figure_failed_last; }
+int plan_depends_on_tt0() { return failed_with_drive; }
 
 // How a figure step or a deduction run ended.
 enum step_end { step_go_on, step_done, step_failed };
@@ -143,7 +143,7 @@ static step_end deduce() {
   propagate_known();
   if (deduction_overflowed()) {
     report_overflow();
-    figure_failed_last = 1;  // computed at tt0: another tt0 may stay in range
+    failed_with_drive = 1;  // computed at tt0: another tt0 may stay in range
     return step_failed;
   }
   if (all_known()) return step_done;
@@ -152,6 +152,33 @@ static step_end deduce() {
     return step_failed;
   }
   return step_go_on;
+}
+
+static int invariant_flag(char flag) { return flag == 'Y' || flag == 'W'; }
+static int invariant_l(int a, int b) { return invariant_flag(mech.l_known[a][b]); }
+static int invariant_th(int a, int b, int c) { return invariant_flag(mech.th_known[a][b][c]); }
+static int invariant_ath(int a, int b) { return invariant_flag(mech.ath_known[a][b]); }
+
+// 1 when every quantity a figure step starts from (the known ones of its
+// condition) is given by the file or derived before the drive: the figure
+// then comes out the same at every drive value.
+static int figure_of_invariants(int code, int i, int j, int k, int l) {
+  switch (code) {
+    case 31: return invariant_l(i, j) && invariant_l(j, k) && invariant_th(i, j, k);
+    case 32: return invariant_l(i, j) && invariant_th(i, j, k) && invariant_th(k, i, j);
+    case 33: return invariant_l(i, j) && invariant_l(j, k) && invariant_th(j, i, k);
+    case 34: return invariant_l(i, j) && invariant_l(j, k) && invariant_l(i, k);
+    case 41:
+      return invariant_l(j, k) && invariant_l(k, l) && invariant_l(l, i) &&
+             invariant_th(i, j, k) && invariant_th(l, i, j);
+    case 42:
+      return invariant_l(j, k) && invariant_l(k, l) && invariant_l(l, i) && invariant_l(i, j) &&
+             invariant_ath(i, l) && invariant_ath(j, k);
+    case 44:
+      return invariant_l(j, k) && invariant_l(i, l) && invariant_th(i, j, k) &&
+             invariant_th(j, k, l) && invariant_th(k, l, i);
+    default: return 0;
+  }
 }
 
 // Appends the figure step, carries it out at tt0 and derives what follows.
@@ -166,7 +193,7 @@ static step_end plan_step(int code, int i, int j, int k, int l) {
   if (choice) m.choice_offered[r] = m.junjo[r][jj_choice] = choice;
   if (!plan_figure(code, i, j, k, l, m.junjo[r][jj_choice])) {
     report_step_failure(code, i, j, k, l);
-    figure_failed_last = 1;
+    failed_with_drive = !figure_of_invariants(code, i, j, k, l);
     return step_failed;
   }
   return deduce();
@@ -216,7 +243,7 @@ int cal_junjo() {
   static const int triangle_codes[] = {31, 32, 33, 34};
   static const int quadrilateral_codes[] = {41, 42, 44};
   m.junjo_count = 0;
-  figure_failed_last = 0;
+  failed_with_drive = 0;
   for (;;) {
     const int records_before = m.junjo_count;
     step_end end = deduce();

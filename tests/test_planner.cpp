@@ -415,7 +415,7 @@ TEST_F(Planner, AJointPlacedBeyondTheRangeOfADoubleEndsThePlanWithAReport) {
   give_direction(1, 2, 0.0, 'Z');
   console_capture out;
   EXPECT_EQ(cal_junjo(), 0);
-  EXPECT_EQ(plan_failed_at_figure(), 1);  // computed at tt0: another tt0 may do
+  EXPECT_EQ(plan_depends_on_tt0(), 1);  // computed at tt0: another tt0 may do
   EXPECT_EQ(record(mech.junjo_count), "10:1,2");
   EXPECT_EQ(mech.J_known[2], 'N');
   EXPECT_EQ(mech.J[2].x, 0.0);
@@ -427,14 +427,24 @@ TEST_F(Planner, AJointPlacedBeyondTheRangeOfADoubleEndsThePlanWithAReport) {
   EXPECT_TRUE(std::isfinite(mech.J[2].x) && std::isfinite(mech.J[2].y));
 }
 
-TEST_F(Planner, ARunOutOfRecordsIsNoFigureFailure) {
+TEST_F(Planner, OnlyAFailureWhereTheDriveEntersMayPlanAtAnotherTt0) {
   blank(19);
   for (int i = 1; i <= 18; i++) give_joint(i, 10.0 * i, (i % 3) * 7.0);
   console_capture out;
+  EXPECT_EQ(cal_junjo(), 0);  // out of records
+  EXPECT_EQ(plan_depends_on_tt0(), 0);
+  // The triangle 1, 2, 3 of three given sides that cannot close: no tt0
+  // helps.  With its side 1-2 found by the planner instead, as from a
+  // driven joint, another tt0 may.
+  hanging_triangle();
+  give_length(1, 2, 100.0, 'W');
+  give_length(2, 3, 170.0);
   EXPECT_EQ(cal_junjo(), 0);
-  EXPECT_EQ(plan_failed_at_figure(), 0);
+  EXPECT_EQ(record(mech.junjo_count), "34:1,2,3");
+  EXPECT_EQ(plan_depends_on_tt0(), 0);
   hanging_triangle();
   give_length(2, 3, 170.0);
   EXPECT_EQ(cal_junjo(), 0);
-  EXPECT_EQ(plan_failed_at_figure(), 1);
+  EXPECT_EQ(mech.l_known[1][2], 'X');
+  EXPECT_EQ(plan_depends_on_tt0(), 1);
 }
