@@ -18,7 +18,7 @@ cmake --build "$dir" -j "$(nproc)" --target fuzz_data_file
 
 # A fresh corpus each run: the shipped files as they are now, and the seeds.
 corpus="$dir/corpus"
-rm -rf "$corpus"
+rm -rf "$corpus" "$dir/artifacts"
 mkdir -p "$corpus" "$dir/artifacts"
 for f in "$top"/mechanisms/* "$top"/tests/fuzz/seeds/*; do
   [ -f "$f" ] || continue
