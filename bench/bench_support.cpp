@@ -2,6 +2,8 @@
 // the benchmark programs.
 #include "bench/bench_support.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -106,6 +108,9 @@ int link_count() {
       if (mech.link_exists[i][j] == 'Y') count++;
   return count;
 }
+
+summary_reporter::summary_reporter()
+    : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
 
 void summary_reporter::ReportRuns(const std::vector<Run> &runs) {
   ConsoleReporter::ReportRuns(runs);

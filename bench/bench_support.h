@@ -50,6 +50,7 @@ int link_count();
 // every benchmark kept by name (the median when repetitions ran).
 class summary_reporter : public benchmark::ConsoleReporter {
  public:
+  summary_reporter();  // colours only on a terminal
   void ReportRuns(const std::vector<Run> &runs) override;
   // Mean CPU time and wall-clock time per iteration in nanoseconds; -1
   // when the benchmark did not run or failed.
