@@ -21,6 +21,8 @@ std::string source_path(const std::string &relative) {
   return std::string(LINKMOTION_SOURCE_DIR) + "/" + relative;
 }
 
+std::string test_data(const std::string &name) { return source_path("tests/data/" + name); }
+
 std::string program_path(const std::string &name) {
   return std::string(LINKMOTION_BINARY_DIR) + "/" + name;
 }
