@@ -1,19 +1,21 @@
 // Kinematic coefficients by central differences of the position solver.
 //
-// The plan is solved at q + s and q - s for the step sizes s = 4h, 2h, h,
-// h/2, ... on the branch signs of the row, and the two five-point stencils
+// The plan is solved at q + s and q - s for the step sizes s = 8h, 4h, 2h,
+// h, h/2, ... on the branch signs of the row, and the two five-point
+// stencils
 //   D1(h) = [8 (f(h) - f(-h)) - (f(2h) - f(-2h))] / (12 h)
 //         = f'(q) - h^4 f'''''(q) / 30 + O(h^6)
 //   D2(h) = [16 (f(h) + f(-h)) - (f(2h) + f(-2h)) - 30 f(0)] / (12 h^2)
 //         = f''(q) - h^4 f''''''(q) / 90 + O(h^6)
-// are formed at h and at 2h.  Their truncation errors are in the ratio 1:16,
-// so |D(2h) - D(h)| is 15 times the error of D(h) while h is in the h^4
-// regime.  A value D(h) is taken when
-//   |D(h) - D(2h)| <= coefficient_accuracy * max(|D(h)|, scale of its order),
-// (times agreement_share), which leaves its truncation error near 1/30 of
-// the promise, when D(2h) - D(4h) is of the size the h^4 regime gives it,
-// and when the bound on its rounding error is half the promise.  Where it is not taken
-// (the higher derivatives are large: near a dead point), h is halved and the
+// are formed at h, 2h and 4h.  Their truncation errors are in the ratio
+// 1:16:256, so |D(2h) - D(h)| is 15 times the error of D(h) while h is in
+// the h^4 regime.  A value D(h) is taken when
+//   |D(h) - D(2h)| <= agreement_share * coefficient_accuracy
+//                     * max(|D(h)|, scale of its order),
+// which leaves its truncation error near 1/30 of the promise; when
+// D(2h) - D(4h) is of the size the h^4 regime gives it; and when the bound
+// on its rounding error is half the promise.  Where it is not taken (the
+// higher derivatives are large: near a dead point), h is halved and the
 // test repeated until the rounding bound forbids a smaller h.
 //
 // Every solve starts from the row's own tables (a copy of the whole record
