@@ -37,36 +37,9 @@ constexpr double turned_twice = 700.0 * one_degree;  // 719 steps of a degree, l
 
 // --- rows of the batch tool ---
 
-struct motion_rows {
-  int n = 0;
-  std::vector<double> drive;              // per row
-  std::vector<std::vector<point>> J;      // per row, J[1..n]
-};
+using motion_rows = path_rows;
 
-motion_rows run_rows(const std::string &name) {
-  motion_rows m;
-  program_run r = run_program("'" + program_path("linkmotion-path") + "' " + name + " " +
-                                  std::to_string(run_steps),
-                              "", source_path("mechanisms"));
-  EXPECT_EQ(r.status, 0) << name << ": " << r.errors;
-  std::istringstream in(r.output);
-  std::string line;
-  std::getline(in, line);
-  m.n = static_cast<int>(std::count(line.begin(), line.end(), ',') - 1) / 2;
-  while (std::getline(in, line)) {
-    std::vector<double> v;
-    std::istringstream f(line);
-    std::string cell;
-    while (std::getline(f, cell, ',')) v.push_back(std::strtod(cell.c_str(), nullptr));
-    if (static_cast<int>(v.size()) != 2 + 2 * m.n) continue;
-    m.drive.push_back(v[1]);
-    std::vector<point> J(m.n + 1, point{0.0, 0.0});
-    for (int i = 1; i <= m.n; i++) J[i] = {v[2 * i], v[2 * i + 1]};
-    m.J.push_back(J);
-  }
-  EXPECT_EQ(m.J.size(), static_cast<size_t>(run_steps)) << name;
-  return m;
-}
+motion_rows run_rows(const std::string &name) { return run_path_rows(name, run_steps); }
 
 // --- the file's dimensions and its configuration at tt0 ---
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -145,6 +146,31 @@ int count_occurrences(const std::string &text, const std::string &what) {
   int c = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) c++;
   return c;
+}
+
+path_rows run_path_rows(const std::string &name, int steps) {
+  path_rows m;
+  program_run r = run_program("'" + program_path("linkmotion-path") + "' " + name + " " +
+                                  std::to_string(steps),
+                              "", source_path("mechanisms"));
+  EXPECT_EQ(r.status, 0) << name << ": " << r.errors;
+  std::istringstream in(r.output);
+  std::string line;
+  std::getline(in, line);
+  m.n = static_cast<int>(std::count(line.begin(), line.end(), ',') - 1) / 2;
+  while (std::getline(in, line)) {
+    std::vector<double> v;
+    std::istringstream f(line);
+    std::string cell;
+    while (std::getline(f, cell, ',')) v.push_back(std::strtod(cell.c_str(), nullptr));
+    if (static_cast<int>(v.size()) != 2 + 2 * m.n) continue;
+    m.drive.push_back(v[1]);
+    std::vector<point> J(m.n + 1, point{0.0, 0.0});
+    for (int i = 1; i <= m.n; i++) J[i] = {v[2 * i], v[2 * i + 1]};
+    m.J.push_back(J);
+  }
+  EXPECT_EQ(m.J.size(), static_cast<size_t>(steps)) << name;
+  return m;
 }
 
 a00_joints load_a00_for_test() {

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "model/mechanism_model.h"
 
 // Path of a file in the source tree, e.g. source_path("mechanisms/a00").
 std::string source_path(const std::string &relative);
@@ -55,6 +58,16 @@ struct program_run {
 // DISPLAY, so that a program that opens its window ends after the console.
 program_run run_program(const std::string &command, const std::string &input,
                         const std::string &dir = ".");
+
+// Rows of `linkmotion-path NAME STEPS` run in mechanisms/: per row the drive
+// value and the joint positions J[1..n] (J[0] unused).  A test failure when
+// the tool fails or gives other than STEPS rows.
+struct path_rows {
+  int n = 0;
+  std::vector<double> drive;
+  std::vector<std::vector<point>> J;
+};
+path_rows run_path_rows(const std::string &name, int steps);
 
 // printf into a string.
 std::string format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
