@@ -1,8 +1,7 @@
 // Kinematic coefficients by central differences of the position solver.
 //
-// The plan is solved at q + s and q - s for the step sizes s = 8h, 4h, 2h,
-// h, h/2, ... on the branch signs of the row, and the two five-point
-// stencils
+// The plan is solved at q + s and q - s for step sizes s = 8h, 4h, 2h and h
+// on the branch signs of the row, and the two five-point stencils
 //   D1(h) = [8 (f(h) - f(-h)) - (f(2h) - f(-2h))] / (12 h)
 //         = f'(q) - h^4 f'''''(q) / 30 + O(h^6)
 //   D2(h) = [16 (f(h) + f(-h)) - (f(2h) + f(-2h)) - 30 f(0)] / (12 h^2)
@@ -14,9 +13,10 @@
 //                     * max(|D(h)|, scale of its order),
 // which leaves its truncation error near 1/30 of the promise; when
 // D(2h) - D(4h) is of the size the h^4 regime gives it; and when the bound
-// on its rounding error is half the promise.  Where it is not taken (the
-// higher derivatives are large: near a dead point), h is halved and the
-// test repeated until the rounding bound forbids a smaller h.
+// on its rounding error is half the promise.  Where it is not taken, other
+// step sizes h are tried: smaller ones, for where the higher derivatives are
+// large (near a dead point), until the rounding bound forbids them, and a
+// few larger ones, for where the solve itself is noisy.
 //
 // Every solve starts from the row's own tables (a copy of the whole record
 // put back before each solve), so no solve sees another's results, a
@@ -29,16 +29,22 @@
 
 #include "kinematics/solver.h"
 
-// Largest step size h, in units of Q (1 radian, or the length scale of the
-// mechanism for a slide).  The truncation error of both stencils is about
-// h^4 times a fifth or sixth derivative, some 1e-12 of the length scale
-// along the smooth stretches of a motion, far below the promise of 1e-6.
+// Step size h tried first, in units of Q (1 radian, or the length scale of
+// the mechanism for a slide).  The truncation error of both stencils is
+// about h^4 times a fifth or sixth derivative, some 1e-12 of the length
+// scale along the smooth stretches of a motion, far below the promise of
+// 1e-6; the rounding error of D2 is some 1e-9 of it.
 constexpr double first_step = 1e-3;
-// Step sizes s_m = 8 first_step / 2^m, m = 0..last_sample: D(h) is formed at
-// h = s_m from s_m and s_{m-1}, its check D(2h) from s_{m-1} and s_{m-2},
-// and D(4h) from s_{m-2} and s_{m-3}; so h runs from first_step down to
-// first_step / 2048, where the rounding bound below stops every stencil.
-constexpr int last_sample = 14;
+// Step sizes s_m = 64 first_step / 2^m, m = 0..last_sample.  The stencils
+// of level m are D(h) from s_m and s_{m-1}, its check D(2h) from s_{m-1} and
+// s_{m-2}, and D(4h) from s_{m-2} and s_{m-3}: h = s_m runs from
+// 8 first_step (m = 3) down to first_step / 2048 (m = 17).
+constexpr int last_sample = 17;
+// Levels in the order they are tried: first_step, then alternately finer
+// (where the higher derivatives are large, near a dead point) and coarser
+// (where rounding noise of the solve is large, as behind nearly parallel
+// lines), then only finer.
+constexpr int level_order[] = {6, 7, 5, 8, 4, 9, 3, 10, 11, 12, 13, 14, 15, 16, 17};
 // Error of a solved coordinate relative to the largest coordinate: the
 // plan is a chain of some ten trigonometric steps, each good to a few units
 // in the last place (2.2e-16); this bound is some fifty of them.
@@ -116,7 +122,7 @@ static int solve_from_row(double tt, point *J) {
   return 1;
 }
 
-static double step_size(int m, double h0) { return 8.0 * h0 / static_cast<double>(1 << m); }
+static double step_size(int m, double h0) { return 64.0 * h0 / static_cast<double>(1 << m); }
 
 // The solves at q +- s_m, done once.  1 when both assembled.
 static int sample(int m, double q, double h0) {
@@ -166,33 +172,45 @@ int kinematic_coefficients(double q, joint_coefficients *out) {
   if (!std::isfinite(q) || !solve_from_row(q, centre) || !same_as_row(centre, same_posture * largest_coordinate()))
     return 0;
 
+  // Largest magnitude each field has shown so far: what its rounding bound
+  // is measured against before a level is solved.
+  static double seen[joint_slots][coef_fields];
+  for (int i = 0; i <= n; i++)
+    for (int f = 0; f < coef_fields; f++) seen[i][f] = 0.0;
+  auto order_of = [](int f) { return f == coef_dx || f == coef_dy ? 1 : 2; };
+  auto rounding_ok = [&](int order, double h, double magnitude) {
+    const double promise = coefficient_accuracy * std::fmax(magnitude, scale[order]);
+    return stencil_weight[order] * rounding / std::pow(h, order) <= rounding_share * promise;
+  };
+
   int known = 0;
   const int wanted = coef_fields * n;
-  for (int m = 3; m <= last_sample && known < wanted; m++) {
-    // D(h), D(2h) and D(4h) need the solves at s_m down to s_{m-3}.
-    if (!sample(m - 3, q, h0) || !sample(m - 2, q, h0) || !sample(m - 1, q, h0) || !sample(m, q, h0)) continue;
+  for (int m : level_order) {
+    if (known >= wanted) break;
     const double h = step_size(m, h0);
-    int finer_may_help = 0;
+    int useful = 0;  // a field still open whose rounding allows this h
+    for (int i = 1; i <= n && !useful; i++)
+      for (int f = 0; f < coef_fields; f++)
+        if (!out[i].known[f] && rounding_ok(order_of(f), h, seen[i][f])) useful = 1;
+    if (!useful) continue;
+    // D(h), D(2h) and D(4h) need the solves at s_m up to s_{m-3}.
+    if (!sample(m, q, h0) || !sample(m - 1, q, h0) || !sample(m - 2, q, h0) || !sample(m - 3, q, h0)) continue;
     for (int i = 1; i <= n; i++)
       for (int f = 0; f < coef_fields; f++) {
         if (out[i].known[f]) continue;
-        const int order = f == coef_dx || f == coef_dy ? 1 : 2;
+        const int order = order_of(f);
         const int c = f == coef_dx || f == coef_ddx ? 0 : 1;
         const double fine = stencil(order, m, i, c, h0);
         const double mid = stencil(order, m - 1, i, c, h0), coarse = stencil(order, m - 2, i, c, h0);
-        const double promise = coefficient_accuracy * std::fmax(std::fabs(fine), scale[order]);
-        const double allowed = agreement_share * promise;
-        const double rounding_bound = stencil_weight[order] * rounding / std::pow(h, order);
-        if (!(rounding_bound <= rounding_share * promise)) continue;  // finer steps round worse
-        finer_may_help = 1;
-        if (!std::isfinite(fine) || !(std::fabs(fine - mid) <= allowed) ||
+        if (std::isfinite(fine)) seen[i][f] = std::fmax(seen[i][f], std::fabs(fine));
+        const double allowed = agreement_share * coefficient_accuracy * std::fmax(std::fabs(fine), scale[order]);
+        if (!std::isfinite(fine) || !rounding_ok(order, h, std::fabs(fine)) || !(std::fabs(fine - mid) <= allowed) ||
             !(std::fabs(mid - coarse) <= coarser_pair * allowed))
           continue;
         out[i].value[f] = fine;
         out[i].known[f] = 1;
         known++;
       }
-    if (!finer_may_help) break;
   }
   restore_row();
   return known;
