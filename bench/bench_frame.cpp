@@ -15,7 +15,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 #include <string>
 #include <tuple>
@@ -23,12 +22,11 @@
 #include "app/motion.h"
 #include "app/window.h"
 #include "bench/bench_support.h"
+#include "draw/scene.h"
 #include "model/mechanism_model.h"
 
 constexpr double frame_target_ms = 16.0;  // one frame of a 60 Hz screen
 constexpr int window_wait_ms = 10000;     // a loaded machine may take seconds
-constexpr double trace_far = 1000.0;      // world units: draw_trace skips points beyond
-constexpr double trace_jump = 50.0;       // world units: draw_trace skips longer steps
 
 static long now_ms() {
   struct timespec t;
@@ -62,9 +60,7 @@ static int drawn_segments() {
   int count = 0;
   const point *t = motion.trace;
   for (int b = 0; b < motion.step_count && b + 1 < trace_slots; b++) {
-    if (t[b].x > trace_far || t[b + 1].x > trace_far) continue;
-    if (std::fabs(t[b].x - t[b + 1].x) + std::fabs(t[b].y - t[b + 1].y) > trace_jump) continue;
-    count++;
+    if (trace_joins(t[b], t[b + 1])) count++;
   }
   return count;
 }

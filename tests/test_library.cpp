@@ -20,18 +20,7 @@
 
 namespace {
 
-// Names of the data files in mechanisms/ (not the catalogue or pictures).
-std::vector<std::string> shipped_names() {
-  std::vector<std::string> names;
-  for (const auto &entry : std::filesystem::directory_iterator(source_path("mechanisms"))) {
-    if (!entry.is_regular_file()) continue;
-    const std::string name = entry.path().filename().string();
-    if (name.empty() || name[0] == '.' || name.find('.') != std::string::npos) continue;
-    names.push_back(name);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+std::vector<std::string> shipped_names() { return shipped_mechanisms(); }
 
 struct row {
   int step;
