@@ -3,7 +3,8 @@
 //
 // Every answer is one line.  A line that does not parse in the question's
 // format, holds more than the format, names a joint outside 1..n or the same
-// joint twice, or carries a non-finite number is refused with a message and
+// joint twice, or carries a non-finite number or one beyond the limits of a
+// data file (max_length_value, max_angle_value) is refused with a message and
 // the question is asked again; nothing is written before an answer passes.
 #include "app/dialogs.h"
 
@@ -21,7 +22,11 @@ constexpr int answer_size = 512;  // bytes of one answer line
 enum answer_result { answer_refused, answer_end, answer_item };
 
 // What the number of an answer must be.
-enum value_rule { any_value, positive_length };
+enum value_rule {
+  angle_value,      // degrees, within max_angle_value
+  length_value,     // world units, within max_length_value
+  positive_length,  // world units, above 0 and within max_length_value
+};
 
 // Reads one line of `count` joint numbers (2 or 3) and a number, separated
 // by commas, into joints[] and *value.  answer_end only when end_allowed and
@@ -61,6 +66,11 @@ static answer_result read_answer(int count, const char *form, int end_allowed, v
   }
   if (!std::isfinite(*value)) {
     con_printf("\n数値が有限ではありません．入力し直して下さい．");
+    return answer_refused;
+  }
+  const double limit = rule == angle_value ? max_angle_value : max_length_value;
+  if (std::fabs(*value) > limit) {
+    con_printf("\n数値 %g が大きすぎます（絶対値 %g まで）．入力し直して下さい．", *value, limit);
     return answer_refused;
   }
   if (rule == positive_length && !(*value > 0.0)) {
@@ -121,7 +131,7 @@ int edit_parameters() {
     con_printf("\n データ終わり:0    i,j,k,th(deg)=");
     int ijk[3];
     double deg;
-    const answer_result r = read_answer(3, "i,j,k,th", 1, any_value, ijk, &deg);
+    const answer_result r = read_answer(3, "i,j,k,th", 1, angle_value, ijk, &deg);
     if (r == answer_end) break;
     if (r == answer_refused) continue;
     angles++;
@@ -299,21 +309,44 @@ static int read_drive_kind() {
   }
 }
 
+// 1 when the element is a line or an angle of the mechanism that can move;
+// 0 after saying why not.  An element the data file gives may become the
+// drive: the link of a given length turns into an actuator.
+static int drivable(int kind, const int ijk[3]) {
+  char element[48];
+  int missing[2];
+  drive_element_name(kind, ijk[0], ijk[1], ijk[2], element, sizeof element);
+  switch (check_drive(kind, ijk[0], ijk[1], ijk[2], missing)) {
+    case drive_without_line:
+      con_printf("\n駆動する %s のリンク %d-%d がこの機構にありません．入力し直して下さい．", element,
+                 missing[0], missing[1]);
+      return 0;
+    case drive_of_fixed:
+      con_printf("\n駆動する %s は位置固定の関節から決まり，動きません．入力し直して下さい．",
+                 element);
+      return 0;
+    case drive_of_given:
+    case drive_usable:
+      break;
+  }
+  return 1;
+}
+
 // Joints and initial value of a new drive of this kind, asked until valid.
 static void read_drive_element(int kind, int ijk[3], double *value) {
   for (;;) {
     answer_result r;
     if (kind == 'A') {
       con_printf("\nどの角度 i,j,k,angle0(初期角deg) 設定 ");
-      r = read_answer(3, "i,j,k,angle0", 0, any_value, ijk, value);
+      r = read_answer(3, "i,j,k,angle0", 0, angle_value, ijk, value);
     } else if (kind == 'B') {
       con_printf("\nどの角度 i,j,angle0(初期角deg) 設定 ");
-      r = read_answer(2, "i,j,angle0", 0, any_value, ijk, value);
+      r = read_answer(2, "i,j,angle0", 0, angle_value, ijk, value);
     } else {
       con_printf("\nどの長さ i,j,length0(初期変位) 設定 ");
-      r = read_answer(2, "i,j,length0", 0, any_value, ijk, value);
+      r = read_answer(2, "i,j,length0", 0, length_value, ijk, value);
     }
-    if (r == answer_item) return;
+    if (r == answer_item && drivable(kind, ijk)) return;
   }
 }
 

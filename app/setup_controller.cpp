@@ -187,6 +187,14 @@ int batch_load(const char *path, int max_notches) {
     }
     con_printf("\n解がありません．");
     if (notches >= max_notches) break;
+    // A plan that ran out of records or of progress, or failed at a figure
+    // of invariants, fails the same way at the next notch: planning it
+    // again only costs time.
+    if (!planned && !plan_depends_on_tt0()) {
+      con_printf("\n計算手順が完成しないので，駆動初期値を変えても解けません．");
+      mech.solve_ok = 0;
+      return 0;
+    }
     if (!next_notch(&planned)) {
       con_printf("\n駆動の種類 rs=%c では初期値を変えられません．", mech.rs);
       break;

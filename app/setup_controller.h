@@ -29,7 +29,9 @@ int raise_initial_drive();
 // the load path does, without waiting for any key: puts the console in batch
 // mode (and leaves it there), applies the nochoice rule to the base name,
 // plans at tt0 and, while nothing assembles, raises tt0 by one notch at most
-// max_notches times, planning again while the plan is incomplete.  1 the
+// max_notches times, planning again while the plan is incomplete (a plan
+// that no other tt0 can complete, plan_depends_on_tt0, ends the search at
+// once).  1 the
 // mechanism assembles at tt0 (solve_ok 1, animation reset); 0 otherwise, the
 // reason printed on the console.
 int batch_load(const char *path, int max_notches);

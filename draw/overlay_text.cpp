@@ -4,13 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "draw/labels.h"
 #include "draw/overlay.h"
 #include "draw/scene.h"
 #include "model/mechanism_model.h"
-
-// Digit table of the single-character joint numbers: joint d is character d,
-// so 10 is written '0'.
-static const char digit_table[] = "01234567890";
 
 constexpr float label_offset = 0.02f;  // normalised units right of and above a joint
 constexpr float list_x = -0.9f;
@@ -35,17 +32,6 @@ static void add_text(overlay_builder *b, float x, float y, const char *fmt, ...)
   va_start(args, fmt);
   vsnprintf(t.text, sizeof t.text, fmt, args);
   va_end(args);
-}
-
-// A joint number in the lists and the drive label: one digit-table character
-// for 0 to 10, two digits for 11 to 19.
-static void joint_number(char *out, int size, int j) {
-  if (j >= 11 && j <= 19)
-    snprintf(out, size, "%d", j);
-  else if (j >= 0 && j <= 10)
-    snprintf(out, size, "%c", digit_table[j]);
-  else
-    snprintf(out, size, "?");
 }
 
 // A sign character and the whole units u >= 0 of a magnitude: three digits
@@ -78,12 +64,8 @@ static void add_conic_rule(overlay_builder *b) {
 }
 
 static void add_drive_label(overlay_builder *b) {
-  char i[4], j[4];
-  joint_number(i, sizeof i, mech.id);
-  joint_number(j, sizeof j, mech.jd);
-  if (mech.rs == 'A') add_text(b, -0.9f, 0.85f, "drive=J%s angle", j);
-  if (mech.rs == 'B') add_text(b, -0.9f, 0.85f, "drive=L%s%sangle", i, j);
-  if (mech.rs == 'L') add_text(b, -0.9f, 0.85f, "drive=L%s%s slide", i, j);
+  char label[overlay_text_size];
+  if (drive_label(label, sizeof label)) add_text(b, -0.9f, 0.85f, "%s", label);
 }
 
 static void add_joint_labels(overlay_builder *b, int n) {

@@ -5,12 +5,6 @@
 
 #include <cmath>
 
-const rgba red = {1.0f, 0.0f, 0.0f, 0.0f};
-const rgba blue = {0.0f, 0.0f, 1.0f, 0.0f};
-const rgba white = {1.0f, 1.0f, 1.0f, 0.0f};
-const rgba plate_yellow = {1.0f, 1.0f, 0.6f, 0.0f};
-const rgba black = {0.0f, 0.0f, 0.0f, 0.0f};
-
 // The drawing's own copies of the constants.
 constexpr double draw_pi = 3.1415926536;
 constexpr double draw_deg_to_rad = 0.01745329252;

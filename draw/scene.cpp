@@ -8,29 +8,14 @@
 #include "app/motion.h"
 
 constexpr double draw_deg_to_rad = 0.01745329252;
-constexpr double bar_width = 0.02;        // normalised units: 8 pixels
-constexpr double trace_width = 0.01;      // normalised units: 4 pixels
-constexpr double slider_length = 0.1;     // normalised units: 40 pixels along the guide
-constexpr double slider_height = 0.05;    // normalised units: 20 pixels across it
-constexpr double disc_radius = 0.02;      // normalised units: 8 pixels
-constexpr double ring_radius = 0.022;     // just outside the disc: 8.8 pixels
-constexpr double fixed_ring_radius = 0.014;  // inner ring of a fixed joint: 5.6 pixels
-constexpr double trace_jump = 50.0;       // world units (|dx| + |dy|): another branch, not a path
 
 screen_point screen_of(point p) {
   return {(motion.view_x + p.x) * motion.view_scale, (motion.view_y + p.y) * motion.view_scale};
 }
 
-static double clamp_coordinate(double c) {
-  if (!std::isfinite(c)) return far_away;
-  if (c > far_away) return far_away;
-  if (c < -far_away) return -far_away;
-  return c;
-}
-
 point drawn_position(int i) {
   if (i < 0 || i >= joint_slots) return {0.0, 0.0};
-  return {clamp_coordinate(mech.J[i].x), clamp_coordinate(mech.J[i].y)};
+  return clamped_position(mech.J[i]);
 }
 
 // One grid line; the width is set outside glBegin/glEnd.
@@ -95,8 +80,7 @@ void draw_trace(int count) {
   if (count > trace_slots - 1) count = trace_slots - 1;
   const point *t = motion.trace;
   for (int b = 0; b < count; b++) {
-    if (t[b].x > far_away || t[b + 1].x > far_away) continue;  // a gap
-    if (std::fabs(t[b].x - t[b + 1].x) + std::fabs(t[b].y - t[b + 1].y) > trace_jump) continue;
+    if (!trace_joins(t[b], t[b + 1])) continue;
     draw_segment(screen_of(t[b]), screen_of(t[b + 1]), trace_width, blue);
   }
 }

@@ -47,88 +47,114 @@ static void put_folded(int i, int j, int k, char mark) {
   if (mark != solving) m.th_known[i][j][k] = mark;
 }
 
-void apply_deduction(int code, int a, int b, int c, int d, char mark) {
+static int is_finite_value(double v) { return std::isfinite(v) ? 1 : 0; }
+
+int apply_deduction(int code, int a, int b, int c, int d, char mark) {
   mechanism &m = mech;
+  // Every case computes its values first and writes only when all are
+  // finite: an overflow (a joint or a length beyond the range of a double)
+  // must leave the tables as they were.
   switch (code) {
     case 101:  // b between a and c on a line: the angles at a and c fold back
       put_folded(b, a, c, mark);
       put_folded(c, a, b, mark);
       put_folded(a, c, b, mark);
       put_folded(b, c, a, mark);
-      break;
-    case 102:  // j, k, l on a line: link j-k points along j-l
-      put_ath(a, b, m.ath[a][c], m.ath[c][a], mark);
-      break;
+      return 1;
+    case 102: {  // j, k, l on a line: link j-k points along j-l
+      const double v = m.ath[a][c], reverse = m.ath[c][a];
+      if (!is_finite_value(v) || !is_finite_value(reverse)) return 0;
+      put_ath(a, b, v, reverse, mark);
+      return 1;
+    }
     case 103: {  // j, k, l on a line: at j, link j-k makes the angles of j-l
       const int j = a, k = b, l = c, q = d;
-      m.th[k][j][q] = m.th[l][j][q];
-      m.th[q][j][k] = m.th[q][j][l];
+      const double v = m.th[l][j][q], reverse = m.th[q][j][l];
+      if (!is_finite_value(v) || !is_finite_value(reverse)) return 0;
+      m.th[k][j][q] = v;
+      m.th[q][j][k] = reverse;
       mark_pair(&m.th_known[k][j][q], &m.th_known[q][j][k], mark);
-      break;
+      return 1;
     }
     case 1: {  // triangle j, k, l: th[j][k][l] + th[k][l][j] + th[l][j][k] = 2 pi
       const int j = a, k = b, l = c;
-      put_th(l, j, k, reduced(2.0 * pi - (m.th[j][k][l] + m.th[k][l][j]), mark), mark);
-      break;
+      const double v = reduced(2.0 * pi - (m.th[j][k][l] + m.th[k][l][j]), mark);
+      if (!is_finite_value(v)) return 0;
+      put_th(l, j, k, v, mark);
+      return 1;
     }
     case 2: {  // at joint k: th[l][k][m] = th[j][k][m] - th[j][k][l] + pi
       const int j = a, k = b, l = c, q = d;
-      put_th(l, k, q, reduced(m.th[j][k][q] - m.th[j][k][l] + pi, mark), mark);
-      break;
+      const double v = reduced(m.th[j][k][q] - m.th[j][k][l] + pi, mark);
+      if (!is_finite_value(v)) return 0;
+      put_th(l, k, q, v, mark);
+      return 1;
     }
     case 3: {  // at joint k: th[j][k][m] = th[j][k][l] + th[l][k][m] - pi
       const int j = a, k = b, l = c, q = d;
-      put_th(j, k, q, reduced(m.th[j][k][l] + m.th[l][k][q] - pi, mark), mark);
-      break;
+      const double v = reduced(m.th[j][k][l] + m.th[l][k][q] - pi, mark);
+      if (!is_finite_value(v)) return 0;
+      put_th(j, k, q, v, mark);
+      return 1;
     }
     case 4: {  // quadrilateral j, k, l, m: its four turning angles sum to 2 pi
       const int j = a, k = b, l = c, q = d;
-      put_th(q, j, k, reduced(2.0 * pi - (m.th[j][k][l] + m.th[k][l][q] + m.th[l][q][j]), mark),
-             mark);
-      break;
+      const double v =
+          reduced(2.0 * pi - (m.th[j][k][l] + m.th[k][l][q] + m.th[l][q][j]), mark);
+      if (!is_finite_value(v)) return 0;
+      put_th(q, j, k, v, mark);
+      return 1;
     }
     case 5: {  // th[j][k][l] = ath[k][l] - ath[j][k]
       const int j = a, k = b, l = c;
-      put_th(j, k, l, reduced(m.ath[k][l] - m.ath[j][k], mark), mark);
-      break;
+      const double v = reduced(m.ath[k][l] - m.ath[j][k], mark);
+      if (!is_finite_value(v)) return 0;
+      put_th(j, k, l, v, mark);
+      return 1;
     }
     case 6: {  // th[l][j][k] = pi - (ath[j][l] - ath[j][k])
       const int j = a, k = b, l = c;
-      put_th(l, j, k, reduced(pi - (m.ath[j][l] - m.ath[j][k]), mark), mark);
-      break;
+      const double v = reduced(pi - (m.ath[j][l] - m.ath[j][k]), mark);
+      if (!is_finite_value(v)) return 0;
+      put_th(l, j, k, v, mark);
+      return 1;
     }
     case 7: {  // ath[k][l] = ath[j][k] + th[j][k][l]
       const int j = a, k = b, l = c;
       const double v = reduced(m.ath[j][k] + m.th[j][k][l], mark);
+      if (!is_finite_value(v) || !is_finite_value(pi + v)) return 0;
       put_ath(k, l, v, pi + v, mark);
-      break;
+      return 1;
     }
     case 8: {  // ath[j][l] = ath[j][k] + th[k][j][l] - pi
       const int j = a, k = b, l = c;
       const double v = reduced(m.ath[j][k] + m.th[k][j][l] - pi, mark);
+      if (!is_finite_value(v) || !is_finite_value(pi + v)) return 0;
       put_ath(j, l, v, pi + v, mark);
-      break;
+      return 1;
     }
     case 10: {  // J[k] = J[j] + l[j][k] (cos ath[j][k], sin ath[j][k])
       const int j = a, k = b;
-      m.J[k].x = m.J[j].x + m.l[j][k] * cos(m.ath[j][k]);
-      m.J[k].y = m.J[j].y + m.l[j][k] * sin(m.ath[j][k]);
+      const double x = m.J[j].x + m.l[j][k] * cos(m.ath[j][k]);
+      const double y = m.J[j].y + m.l[j][k] * sin(m.ath[j][k]);
+      if (!is_finite_value(x) || !is_finite_value(y)) return 0;
+      m.J[k].x = x;
+      m.J[k].y = y;
       if (mark != solving) m.J_known[k] = mark;
-      break;
+      return 1;
     }
     case 11: {  // length and direction from J[j] to J[k]
       const int j = a, k = b;
       const double dx = m.J[k].x - m.J[j].x, dy = m.J[k].y - m.J[j].y;
+      const double len = sqrt(dx * dx + dy * dy), dir = atan2(dy, dx);
+      if (!is_finite_value(len) || !is_finite_value(dir)) return 0;
       const int replay = mark == solving;
-      if (replay || m.l_known[j][k] == 'N') put_l(j, k, sqrt(dx * dx + dy * dy), mark);
-      if (replay || m.ath_known[j][k] == 'N') {
-        const double v = atan2(dy, dx);
-        put_ath(j, k, v, pi + v, mark);
-      }
-      break;
+      if (replay || m.l_known[j][k] == 'N') put_l(j, k, len, mark);
+      if (replay || m.ath_known[j][k] == 'N') put_ath(j, k, dir, pi + dir, mark);
+      return 1;
     }
     default:
-      break;
+      return 1;
   }
 }
 
@@ -148,9 +174,9 @@ int append_step(int code, int a, int b, int c, int d) {
   return m.junjo_count;
 }
 
-void replay_deduction(int r) {
+int replay_deduction(int r) {
   const int *rec = mech.junjo[r];
-  apply_deduction(rec[jj_code], rec[jj_a], rec[jj_b], rec[jj_c], rec[jj_d], solving);
+  return apply_deduction(rec[jj_code], rec[jj_a], rec[jj_b], rec[jj_c], rec[jj_d], solving);
 }
 
 // --- the pass ---
@@ -215,7 +241,8 @@ static int try_rule(rule_action act, int *count, int code, int a, int b, int c, 
 }
 
 int sweep_rules(int which, rule_action act, int *count) {
-  const int n = mech.n;
+  const mechanism &m = mech;
+  const int n = m.n;
   *count = 0;
   if (which & rules_lines) {
     for (int a = 1; a <= n - 1; a++)
@@ -228,11 +255,16 @@ int sweep_rules(int which, rule_action act, int *count) {
           if (j != k && j != l && k != l && !try_rule(act, count, 102, j, k, l, 0)) return 0;
     for (int j = 1; j <= n; j++)
       for (int k = 1; k <= n; k++)
-        for (int l = 1; l <= n; l++)
+        for (int l = 1; l <= n; l++) {
+          if (j == k || j == l || k == l) continue;
+          // Rule 103 starts from a straight line j-k-l, which it never
+          // writes: without one the loop over the fourth joint finds nothing.
+          if (!invariant(m.th_known[j][k][l]) || m.th[j][k][l] != 0.0) continue;
           for (int q = 1; q <= n; q++) {
-            if (j == k || j == l || j == q || k == l || k == q || l == q) continue;
+            if (q == j || q == k || q == l) continue;
             if (!try_rule(act, count, 103, j, k, l, q)) return 0;
           }
+        }
   }
   if (which & rules_angles) {
     for (int j = 1; j <= n; j++)
@@ -240,6 +272,9 @@ int sweep_rules(int which, rule_action act, int *count) {
         for (int l = 1; l <= n; l++) {
           if (j == k || j == l || k == l) continue;
           if (!try_rule(act, count, 1, j, k, l, 0)) return 0;
+          // Rules 2, 3 and 4 start from the angle (j, k, l), which none of
+          // them writes: while it is unknown the loop over q finds nothing.
+          if (!known_th(j, k, l)) continue;
           for (int q = 1; q <= n; q++) {
             if (q == j || q == k || q == l) continue;
             if (!try_rule(act, count, 2, j, k, l, q)) return 0;
@@ -271,7 +306,9 @@ int sweep_rules(int which, rule_action act, int *count) {
 }
 
 // Why the planner's sweep ended early.
-static int plan_full_now, plan_complete_now;
+static int plan_full_now, plan_complete_now, plan_overflow_now;
+
+int deduction_overflowed() { return plan_overflow_now; }
 
 // Records and derives one deduction.
 static int plan_rule(int code, int a, int b, int c, int d) {
@@ -279,7 +316,10 @@ static int plan_rule(int code, int a, int b, int c, int d) {
     plan_full_now = 1;
     return 0;
   }
-  apply_deduction(code, a, b, c, d, 'X');
+  if (!apply_deduction(code, a, b, c, d, 'X')) {
+    plan_overflow_now = 1;
+    return 0;
+  }
   if (code == 10 && all_known()) {
     plan_complete_now = 1;
     return 0;
@@ -289,7 +329,7 @@ static int plan_rule(int code, int a, int b, int c, int d) {
 
 int propagate_known() {
   int total = 0;
-  plan_full_now = plan_complete_now = 0;
+  plan_full_now = plan_complete_now = plan_overflow_now = 0;
   for (;;) {
     int count = 0;
     const int whole = sweep_rules(rules_lines | rules_angles | rules_joints, plan_rule, &count);

@@ -5,8 +5,13 @@
 
 // Runs sweeps of the deduction rules until one derives nothing.  Returns
 // the number of deductions, or 1 when a placed joint made every joint known.
-// Stops early, deriving nothing more, when junjo is full.
+// Stops early, deriving nothing more, when junjo is full or a deduction's
+// value would not be finite.
 int propagate_known();
+
+// 1 when the last propagate_known stopped at a deduction whose value would
+// not be finite; its record is the last of junjo and nothing was derived.
+int deduction_overflowed();
 
 // 1 when every joint position is known (after setting the slider angles
 // and printing so), else 0.
@@ -14,7 +19,8 @@ int all_known();
 
 // Recomputes deduction record r of the solving order from the current
 // values, without flags and without wrapping (the position solver's replay).
-void replay_deduction(int r);
+// 1 done; 0 a value would not be finite (nothing written).
+int replay_deduction(int r);
 
 // Computes the fact of deduction code `code` on the joints a, b, c, d (0 for
 // a joint the code does not use) from the working tables and stores it with
@@ -23,7 +29,9 @@ void replay_deduction(int r);
 // unknown; mark `solving`: nothing wrapped, no flag touched, code 11
 // recomputes length and direction.  Codes 101-103, 1-3, 5-8, 10, 11, and
 // 4, the angle sum of a quadrilateral, which only the pre-analysis uses.
-void apply_deduction(int code, int a, int b, int c, int d, char mark);
+// 1 written; 0 when a value would not be finite (an overflow of a position
+// or a length): then nothing is written and no flag is touched.
+int apply_deduction(int code, int a, int b, int c, int d, char mark);
 
 // Derives the fact of a rule whose condition holds; 0 ends the sweep at once.
 typedef int (*rule_action)(int code, int a, int b, int c, int d);

@@ -122,6 +122,18 @@ static void report_plan_full() {
   con_read_key();
 }
 
+// A deduction of the plan gave a value beyond the range of a double (a
+// joint or a length overflowing at tt0).
+static void report_overflow() {
+  con_printf("\n\n計算順番 %d の値が大きすぎて求められません．", mech.junjo_count);
+  con_printf("\n駆動変位の初期値を変えるか機構を変えるかして下さい");
+  con_read_key();
+}
+
+static int failed_with_drive;  // the last plan failed where the drive matters
+
+int plan_depends_on_tt0() { return failed_with_drive; }
+
 // How a figure step or a deduction run ended.
 enum step_end { step_go_on, step_done, step_failed };
 
@@ -129,12 +141,44 @@ enum step_end { step_go_on, step_done, step_failed };
 // of completion and of room for more.
 static step_end deduce() {
   propagate_known();
+  if (deduction_overflowed()) {
+    report_overflow();
+    failed_with_drive = 1;  // computed at tt0: another tt0 may stay in range
+    return step_failed;
+  }
   if (all_known()) return step_done;
   if (junjo_full()) {
     report_plan_full();
     return step_failed;
   }
   return step_go_on;
+}
+
+static int invariant_flag(char flag) { return flag == 'Y' || flag == 'W'; }
+static int invariant_l(int a, int b) { return invariant_flag(mech.l_known[a][b]); }
+static int invariant_th(int a, int b, int c) { return invariant_flag(mech.th_known[a][b][c]); }
+static int invariant_ath(int a, int b) { return invariant_flag(mech.ath_known[a][b]); }
+
+// 1 when every quantity a figure step starts from (the known ones of its
+// condition) is given by the file or derived before the drive: the figure
+// then comes out the same at every drive value.
+static int figure_of_invariants(int code, int i, int j, int k, int l) {
+  switch (code) {
+    case 31: return invariant_l(i, j) && invariant_l(j, k) && invariant_th(i, j, k);
+    case 32: return invariant_l(i, j) && invariant_th(i, j, k) && invariant_th(k, i, j);
+    case 33: return invariant_l(i, j) && invariant_l(j, k) && invariant_th(j, i, k);
+    case 34: return invariant_l(i, j) && invariant_l(j, k) && invariant_l(i, k);
+    case 41:
+      return invariant_l(j, k) && invariant_l(k, l) && invariant_l(l, i) &&
+             invariant_th(i, j, k) && invariant_th(l, i, j);
+    case 42:
+      return invariant_l(j, k) && invariant_l(k, l) && invariant_l(l, i) && invariant_l(i, j) &&
+             invariant_ath(i, l) && invariant_ath(j, k);
+    case 44:
+      return invariant_l(j, k) && invariant_l(i, l) && invariant_th(i, j, k) &&
+             invariant_th(j, k, l) && invariant_th(k, l, i);
+    default: return 0;
+  }
 }
 
 // Appends the figure step, carries it out at tt0 and derives what follows.
@@ -149,6 +193,7 @@ static step_end plan_step(int code, int i, int j, int k, int l) {
   if (choice) m.choice_offered[r] = m.junjo[r][jj_choice] = choice;
   if (!plan_figure(code, i, j, k, l, m.junjo[r][jj_choice])) {
     report_step_failure(code, i, j, k, l);
+    failed_with_drive = !figure_of_invariants(code, i, j, k, l);
     return step_failed;
   }
   return deduce();
@@ -166,17 +211,30 @@ static step_end scan_triangles(int code) {
   return step_go_on;
 }
 
+// The part of a quadrilateral's condition on its first three joints.  Flags
+// only ever turn known while a plan is built, so when this fails before the
+// loop over the fourth joint no candidate of that loop can hold.
+static int plannable_start(int code, int i, int j, int k) {
+  switch (code) {
+    case 41: case 44: return known_l(j, k) && known_th(i, j, k) && !known_l(i, j);
+    case 42: return known_l(j, k) && known_l(i, j) && known_ath(j, k) && !known_th(i, j, k);
+    default: return 0;
+  }
+}
+
 static step_end scan_quadrilaterals(int code) {
   const int n = mech.n;
   for (int i = 1; i <= n; i++)
     for (int j = 1; j <= n; j++)
-      for (int k = 1; k <= n; k++)
+      for (int k = 1; k <= n; k++) {
+        if (i == j || i == k || j == k || !plannable_start(code, i, j, k)) continue;
         for (int l = 1; l <= n; l++) {
-          if (i == j || i == k || i == l || j == k || j == l || k == l) continue;
+          if (l == i || l == j || l == k) continue;
           if (!plannable(code, i, j, k, l)) continue;
           const step_end end = plan_step(code, i, j, k, l);
           if (end != step_go_on) return end;
         }
+      }
   return step_go_on;
 }
 
@@ -185,6 +243,7 @@ int cal_junjo() {
   static const int triangle_codes[] = {31, 32, 33, 34};
   static const int quadrilateral_codes[] = {41, 42, 44};
   m.junjo_count = 0;
+  failed_with_drive = 0;
   for (;;) {
     const int records_before = m.junjo_count;
     step_end end = deduce();

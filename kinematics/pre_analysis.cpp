@@ -8,18 +8,31 @@
 #include "kinematics/deduction.h"
 #include "kinematics/planner.h"
 #include "kinematics/primitives.h"
+#include "model/console.h"
 #include "model/mechanism_model.h"
 
 static const char derived = 'W';
 
+// Set when a derived value would not be finite (a joint or a length beyond
+// the range of a double): the sweep ends and the pre-analysis with it.
+static int overflowed;
+
 // Length and direction between two placed joints, both recomputed; the
 // reverse direction is reduced to [-pi, pi] when wrap_reverse is 1.
-static void measure_link(int j, int k, int wrap_reverse) {
+static int measure_link(int j, int k, int wrap_reverse) {
   mechanism &m = mech;
-  apply_deduction(11, j, k, 0, 0, solving);
+  if (!apply_deduction(11, j, k, 0, 0, solving)) return 0;
   if (wrap_reverse) m.ath[k][j] = wrap_angle(pi + m.ath[j][k]);
   m.l_known[j][k] = m.l_known[k][j] = derived;
   m.ath_known[j][k] = m.ath_known[k][j] = derived;
+  return 1;
+}
+
+// 1 to go on with the sweep; 0, with overflowed set, when the fact could
+// not be derived.
+static int derived_or_overflow(int ok) {
+  if (!ok) overflowed = 1;
+  return ok;
 }
 
 // The invariant rules.  A derived direction keeps its reverse in [-pi, pi];
@@ -28,42 +41,38 @@ static int derive_invariant(int code, int a, int b, int c, int d) {
   mechanism &m = mech;
   switch (code) {
     case 7:
-      apply_deduction(code, a, b, c, d, derived);
+      if (!derived_or_overflow(apply_deduction(code, a, b, c, d, derived))) return 0;
       m.ath[c][b] = wrap_angle(pi + m.ath[b][c]);
-      break;
+      return 1;
     case 8:
-      apply_deduction(code, a, b, c, d, derived);
+      if (!derived_or_overflow(apply_deduction(code, a, b, c, d, derived))) return 0;
       m.ath[c][a] = wrap_angle(pi + m.ath[a][c]);
-      break;
+      return 1;
     case 11:
-      measure_link(a, b, 0);
-      break;
+      return derived_or_overflow(measure_link(a, b, 0));
     default:
-      apply_deduction(code, a, b, c, d, derived);
-      break;
+      return derived_or_overflow(apply_deduction(code, a, b, c, d, derived));
   }
-  return 1;
 }
 
 // Joints placed from fixed joints, links between fixed joints: as the
 // joint rules, with the reverse direction of a measured link reduced.
 static int derive_fixed_joint(int code, int a, int b, int, int) {
-  if (code == 11)
-    measure_link(a, b, 1);
-  else
-    apply_deduction(code, a, b, 0, 0, derived);
-  return 1;
+  if (code == 11) return derived_or_overflow(measure_link(a, b, 1));
+  return derived_or_overflow(apply_deduction(code, a, b, 0, 0, derived));
 }
 
 int propagate_invariants() {
   int count = 0;
+  overflowed = 0;
   sweep_rules(rules_lines, derive_invariant, &count);  // once, not counted
   int total = 0;
-  for (;;) {
+  while (!overflowed) {
     sweep_rules(rules_angles | rules_quadrilateral_sums | rules_joints, derive_invariant, &count);
-    if (count == 0) return total;
+    if (count == 0) break;
     total += count;
   }
+  return total;
 }
 
 // --- figures ---
@@ -174,15 +183,27 @@ static int figure_rules() {
   return count;
 }
 
+// The fixed parts of the mechanism lie beyond the range of a double.
+static int report_overflow() {
+  con_printf("\n\n位置固定の関節や不変量の値が大きすぎて求められません．");
+  con_printf("\n機構を変えて下さい");
+  con_read_key();
+  return 0;
+}
+
 int pre_analysis() {
+  overflowed = 0;
   for (;;) {
     int count = 0;
     sweep_rules(rules_joints, derive_fixed_joint, &count);
+    if (overflowed) return report_overflow();
     count += propagate_invariants();
+    if (overflowed) return report_overflow();
     const int figures = figure_rules();
     if (figures == figure_failed) return 0;
     count += figures;
     count += propagate_invariants();
+    if (overflowed) return report_overflow();
     if (count == 0) return 1;
   }
 }

@@ -3,10 +3,11 @@
 // moves, and marks them 'W'.
 #pragma once
 
-// 1 when the derivation ran to its end; 0 when a figure had no solution
-// (report printed, one key read).
+// 1 when the derivation ran to its end; 0 when a figure had no solution or
+// a derived value would not be finite (report printed, one key read).
 int pre_analysis();
 
 // Collinearity rules once, then sweeps of the algebraic rules until one
-// derives nothing; returns the number of facts the sweeps derived.
+// derives nothing or a derived value would not be finite (nothing of it is
+// written); returns the number of facts the sweeps derived.
 int propagate_invariants();

@@ -3,6 +3,8 @@
 // the branch each record holds.
 #include "kinematics/solver.h"
 
+#include <cmath>
+
 #include "kinematics/deduction.h"
 #include "kinematics/primitives.h"
 #include "model/mechanism_model.h"
@@ -47,14 +49,24 @@ static int solve_figure(int r) {
 // Steps with two assembly branches; the others never change their sign.
 static int has_branches(int code) { return code == 33 || code == 34 || code == 41 || code == 42; }
 
+// 1 when every joint position is a finite point.
+static int positions_finite() {
+  const mechanism &m = mech;
+  for (int i = 1; i <= m.n; i++)
+    if (!std::isfinite(m.J[i].x) || !std::isfinite(m.J[i].y)) return 0;
+  return 1;
+}
+
 int solve_positions(double tt) {
   mechanism &m = mech;
+  if (!std::isfinite(tt)) return 0;
   set_drive(tt);
   int result = 1;
   for (int r = 1; r <= m.junjo_count; r++) {
     const int got = solve_figure(r);
     if (got < 0) {
-      replay_deduction(r);
+      // A deduction whose value would overflow writes nothing: no assembly.
+      if (!replay_deduction(r)) return 0;
       continue;
     }
     if (got == 0) {
@@ -64,5 +76,8 @@ int solve_positions(double tt) {
     }
     result = got;
   }
+  // Every step wrote only finite values; a joint that no step of this plan
+  // placed keeps what it held, and the drawing needs it finite too.
+  if (!positions_finite()) return 0;
   return result;
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 // Stores tt in the driven element (radians for 'A' and 'B', world units for
-// 'L') and replays junjo.  Nonzero when every step found a solution; 0 when
-// a figure cannot be assembled (with nochoice 1 its branch sign is flipped).
+// 'L') and replays junjo.  Nonzero when every step found a solution and every
+// joint position is finite; 0 when a figure cannot be assembled (with
+// nochoice 1 its branch sign is flipped), a deduction's value would not be
+// finite, a joint is left non-finite, or tt itself is not finite.
 int solve_positions(double tt);

@@ -107,9 +107,38 @@ static int check_joints(int count, const int *joints) {
   return 1;
 }
 
-static int check_finite(double v) {
-  if (std::isfinite(v)) return 1;
-  return bad_file("数値が有限ではありません．");
+// A number of the file: finite and at most limit in magnitude.
+static int check_number(double v, double limit) {
+  if (!std::isfinite(v)) return bad_file("数値が有限ではありません．");
+  if (std::fabs(v) > limit) return bad_file("数値 %g が大きすぎます（絶対値 %g まで）．", v, limit);
+  return 1;
+}
+
+static int check_length(double v) { return check_number(v, max_length_value); }
+static int check_angle(double v) { return check_number(v, max_angle_value); }
+
+// Two fixed joints closer than this (world units) are at the same place: the
+// link between them has no length and no direction.  Far below a pixel
+// (half a world unit at the start scale), far above the rounding of
+// coordinates within max_length_value.
+static const double same_place = 1e-6;
+
+// A joint fixed at (x, y): not at the place of another fixed joint, and not
+// at a second place when it was fixed before (section (5) may name a fixed
+// joint again for another link, at the same place).
+static int check_fixed_place(int i, double x, double y) {
+  const mechanism &m = mech;
+  for (int f = 0; f < fixed_joint_count; f++) {
+    const int j = fixed_joint_list[f];
+    const double d = std::hypot(x - m.J[j].x, y - m.J[j].y);
+    if (j == i && d >= same_place)
+      return bad_file("関節 %d が二か所 (%g, %g) と (%g, %g) に固定されています．", i, m.J[j].x,
+                      m.J[j].y, x, y);
+    if (j != i && d < same_place)
+      return bad_file("関節 %d と関節 %d が同じ位置 (%g, %g) に固定されています（その間のリンクの長さが 0 になります）．",
+                      j, i, x, y);
+  }
+  return 1;
 }
 
 // Both orders, working and saved, of a relative angle given by the file.
@@ -199,7 +228,8 @@ int read_fixed() {
     if (!next_entry(&i)) return 0;
     if (i == 0) break;
     if (!scan_items(2, ",%lf,%lf", &x, &y)) return 0;
-    if (!check_joints(1, &i) || !check_finite(x) || !check_finite(y)) return 0;
+    if (!check_joints(1, &i) || !check_length(x) || !check_length(y)) return 0;
+    if (!check_fixed_place(i, x, y)) return 0;
     set_fixed_joint(i, x, y);
   }
 
@@ -213,7 +243,8 @@ int read_fixed() {
       return bad_file("位置固定の関節が多すぎます（区間(4),(5)合わせて%d項目まで）．",
                       max_section_entries);
     if (!scan_items(3, ",%d,%lf,%lf", &ij[1], &x, &y)) return 0;
-    if (!check_joints(2, ij) || !check_finite(x) || !check_finite(y)) return 0;
+    if (!check_joints(2, ij) || !check_length(x) || !check_length(y)) return 0;
+    if (!check_fixed_place(ij[0], x, y)) return 0;
     set_fixed_joint(ij[0], x, y);
     m.link_exists[ij[0]][ij[1]] = m.link_exists[ij[1]][ij[0]] = 'Y';
   }
@@ -225,7 +256,7 @@ int read_fixed() {
     if (!next_entry(&ij[0])) return 0;
     if (ij[0] == 0) break;
     if (!scan_items(2, ",%d,%lf", &ij[1], &a)) return 0;
-    if (!check_joints(2, ij) || !check_finite(a)) return 0;
+    if (!check_joints(2, ij) || !check_angle(a)) return 0;
     const int i = ij[0], j = ij[1];
     m.ath[i][j] = m.ath_saved[i][j] = a * deg_to_rad;
     m.ath[j][i] = m.ath_saved[j][i] = wrap_angle(pi + m.ath[i][j]);
@@ -260,7 +291,7 @@ int read_links() {
     if (!next_entry(&ij[0])) return 0;
     if (ij[0] == 0) break;
     if (!scan_items(2, ",%d,%lf", &ij[1], &len)) return 0;
-    if (!check_joints(2, ij) || !check_finite(len)) return 0;
+    if (!check_joints(2, ij) || !check_length(len)) return 0;
     if (!(len > 0.0)) return bad_file("リンクの長さ %g が正ではありません．", len);
     const int i = ij[0], j = ij[1];
     m.l[i][j] = m.l[j][i] = m.l_saved[i][j] = m.l_saved[j][i] = len;
@@ -284,7 +315,7 @@ int read_links() {
     if (!next_entry(&ijk[0])) return 0;
     if (ijk[0] == 0) break;
     if (!scan_items(3, ",%d,%d,%lf", &ijk[1], &ijk[2], &a)) return 0;
-    if (!check_joints(3, ijk) || !check_finite(a)) return 0;
+    if (!check_joints(3, ijk) || !check_angle(a)) return 0;
     const double v = a * deg_to_rad;  // stored as given, not wrapped
     set_given_th(ijk[0], ijk[1], ijk[2], v, -v);
     for (int c = 0; c < 3; c++) rel_angle_list[rel_angle_count][c] = ijk[c];
@@ -305,6 +336,11 @@ int read_links() {
     if (!scan_items(2, ",%d,%d", &ijk[1], &ijk[2])) return 0;
     if (!check_joints(3, ijk)) return 0;
     const int i = ijk[0], j = ijk[1], k = ijk[2];
+    // The guide: a link, two joints of a given angle, or the line of an
+    // earlier slider (tested before this slider's own angles are set).
+    if (!has_line(j, k))
+      return bad_file("スライダ %d が走るリンク L[%d][%d] がこの機構にありません（区間(4)～(9)のどれにもありません）．",
+                      i, j, k);
     count++;
     m.sliders[count] = slider_entry{i, j, k};
     // Slider i lies on the straight line through j and k, between them.
@@ -328,6 +364,26 @@ static void mark_driven(char *working_a, char *working_b, int *saved_a, int *sav
   *saved_a = *saved_b = 'Z';
 }
 
+// The driven element must be a line or an angle of the mechanism, and one
+// that can move.
+static int check_drivable(int kind, const int ijk[3]) {
+  char element[48];
+  int missing[2];
+  drive_element_name(kind, ijk[0], ijk[1], ijk[2], element, sizeof element);
+  switch (check_drive(kind, ijk[0], ijk[1], ijk[2], missing)) {
+    case drive_without_line:
+      return bad_file("駆動する %s のリンク %d-%d がこの機構にありません（区間(4)～(9)のどれにもありません）．",
+                      element, missing[0], missing[1]);
+    case drive_of_fixed:
+      return bad_file("駆動する %s は位置固定の関節から決まり，動きません．", element);
+    case drive_of_given:
+      return bad_file("駆動する %s はデータファイルで不変と定められています．", element);
+    case drive_usable:
+      break;
+  }
+  return 1;
+}
+
 int read_drive() {
   mechanism &m = mech;
   begin_section("(10)");
@@ -338,7 +394,7 @@ int read_drive() {
     int ijk[3];
     double a;
     if (!scan_items(4, "%d,%d,%d,%lf", &ijk[0], &ijk[1], &ijk[2], &a)) return 0;
-    if (!check_joints(3, ijk) || !check_finite(a)) return 0;
+    if (!check_joints(3, ijk) || !check_angle(a) || !check_drivable(kind, ijk)) return 0;
     m.rs = kind;
     m.id = ijk[0], m.jd = ijk[1], m.kd = ijk[2];
     m.th[m.id][m.jd][m.kd] = m.th_saved[m.id][m.jd][m.kd] = a * deg_to_rad;
@@ -352,7 +408,10 @@ int read_drive() {
     int ij[2];
     double v;
     if (!scan_items(3, "%d,%d,%lf", &ij[0], &ij[1], &v)) return 0;
-    if (!check_joints(2, ij) || !check_finite(v)) return 0;
+    if (!check_joints(2, ij) || !check_number(v, kind == 'B' ? max_angle_value : max_length_value))
+      return 0;
+    const int ijk[3] = {ij[0], ij[1], 0};
+    if (!check_drivable(kind, ijk)) return 0;
     m.rs = kind;
     m.id = ij[0], m.jd = ij[1];  // kd keeps its earlier value
     const int i = m.id, j = m.jd;

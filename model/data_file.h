@@ -10,6 +10,17 @@
 // Every step returns 1 when its sections were read and 0 when the file
 // cannot be used; then a message naming the file, the section and the entry
 // has been printed and nothing was written outside a table.
+//
+// Besides the format, a file is refused for: a joint number outside 1..n or
+// twice in one entry (the traced joint too); a number that is not finite or
+// beyond max_length_value (coordinates, lengths) or max_angle_value
+// (degrees); a length that is not positive; two fixed joints at the same
+// place, or one joint fixed at two places; a slider whose guide j-k is no
+// line of the mechanism (has_line: a link of (5), (6), (7), two fixed
+// joints, two joints of an angle of (8), or the line of an earlier slider);
+// a drive that check_drive
+// refuses: a rotation of no line, or an element that the file gives or that
+// the fixed joints determine.
 #pragma once
 
 // Opens mech.fname for reading, in the working directory or else in the

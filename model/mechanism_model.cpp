@@ -3,6 +3,7 @@
 #include "model/mechanism_model.h"
 
 #include <cmath>
+#include <cstdio>
 
 mechanism mech;
 
@@ -108,3 +109,63 @@ double wrap_angle(double x) {
 }
 
 int joint_in_range(int j) { return j >= 1 && j <= mech.n; }
+
+int has_line(int i, int j) {
+  const mechanism &m = mech;
+  if (!joint_in_range(i) || !joint_in_range(j) || i == j) return 0;
+  if (m.link_exists[i][j] == 'Y') return 1;
+  // Joints the file fixes belong to the frame, one body: the line between
+  // two of them is there without a link of its own.
+  if (m.J_known_saved[i] == 'Y' && m.J_known_saved[j] == 'Y') return 1;
+  // A given angle (a, b, c) joins a-b and b-c rigidly, so a, b and c are one
+  // body and a-c is a line of it too (along a straight bar when the angle
+  // is 0).  The reader stores the angle in both orders: i-j is such a line
+  // when some (i, j, k), (j, i, k) or (i, k, j) is given.  A slider's six
+  // angles make each pair of its three joints one.
+  for (int k = 1; k <= m.n; k++)
+    if (m.th_known_saved[i][j][k] == 'Y' || m.th_known_saved[j][i][k] == 'Y' ||
+        m.th_known_saved[i][k][j] == 'Y')
+      return 1;
+  return 0;
+}
+
+// missing gets the side i-j when it is no line, else j-k.
+static drive_fault line_fault(int i, int j, int k, int sides, int missing[2]) {
+  int a = i, b = j;
+  if (has_line(i, j)) {
+    if (sides < 2 || has_line(j, k)) return drive_usable;
+    a = j, b = k;
+  }
+  if (missing) missing[0] = a, missing[1] = b;
+  return drive_without_line;
+}
+
+drive_fault check_drive(int rs, int i, int j, int k, int missing[2]) {
+  const mechanism &m = mech;
+  char flag;
+  switch (rs) {
+    case 'A':
+      if (line_fault(i, j, k, 2, missing) != drive_usable) return drive_without_line;
+      flag = m.th_known[i][j][k];
+      break;
+    case 'B':
+      if (line_fault(i, j, k, 1, missing) != drive_usable) return drive_without_line;
+      flag = m.ath_known[i][j];
+      break;
+    case 'L':
+      flag = m.l_known[i][j];
+      break;
+    default:
+      return drive_usable;
+  }
+  if (flag == 'W') return drive_of_fixed;
+  if (flag == 'Y') return drive_of_given;
+  return drive_usable;
+}
+
+void drive_element_name(int rs, int i, int j, int k, char *out, int size) {
+  if (rs == 'A')
+    snprintf(out, static_cast<size_t>(size), "th[%d][%d][%d]", i, j, k);
+  else
+    snprintf(out, static_cast<size_t>(size), "%s[%d][%d]", rs == 'B' ? "ath" : "l", i, j);
+}

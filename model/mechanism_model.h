@@ -113,3 +113,39 @@ double wrap_angle(double x);
 
 // 1 when 1 <= j <= n.
 int joint_in_range(int j);
+
+// Largest magnitude of a coordinate or a length, world units: far beyond any
+// drawn mechanism (the start view spans 400 units), and small enough that no
+// sum or product of a few such values comes near the range of a double.
+constexpr double max_length_value = 1e6;
+// Largest magnitude of an angle, degrees (some 2800 turns).
+constexpr double max_angle_value = 1e6;
+
+// 1 when the data file makes i and j two joints of one straight line of the
+// mechanism: a link of section (5), (6) or (7) (link_exists), two joints
+// fixed by sections (4), (5) (the frame is one body), two of the
+// three joints of a relative angle of section (8) (one rigid body: the two
+// sides, and the line between their ends, which a straight bar of angle 0
+// runs along), or two of the three joints of a slider of section (9), which
+// lie on one line.  Read from link_exists and the saved 'Y' flags of J and
+// th, which only the reader writes.
+int has_line(int i, int j);
+
+// Whether the element of drive kind rs on joints i, j (and k for 'A') can be
+// driven.  'B' turns the line i-j and 'A' the line j-k against j-i: they must
+// be lines of the mechanism (has_line).  'L' changes the distance of i and j,
+// which a slider along its guide or an actuator between any two joints can
+// do.  Kinds other than 'A', 'B', 'L' drive nothing and are usable.
+enum drive_fault {
+  drive_usable,
+  drive_without_line,  // 'B': i-j is no line; 'A': i-j or j-k is none
+  drive_of_fixed,      // derived from the fixed parts ('W'): it cannot move
+  drive_of_given,      // given by the data file ('Y'): a drive would change
+                       // what the pre-analysis took for an invariant
+};
+// missing (may be nullptr) gets the side that is no line for drive_without_line.
+drive_fault check_drive(int rs, int i, int j, int k, int missing[2]);
+
+// The driven element as the messages name it: "th[i][j][k]" for 'A',
+// "ath[i][j]" for 'B', "l[i][j]" for 'L' (anything else: "l[i][j]").
+void drive_element_name(int rs, int i, int j, int k, char *out, int size);

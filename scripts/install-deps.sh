@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev   # tests
   libbenchmark-dev          # benchmarks under bench/
   xvfb xdotool x11-utils imagemagick  # window tests: X server, keys, xprop, screenshots
+  chromium                  # picture test: a browser renders the tool's SVG
   clang libclang-rt-14-dev  # fuzz targets and their sanitizer runtime
 )
 

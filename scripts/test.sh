@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the normal build with warnings as errors, then the whole
-# suite again built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# suite again built with AddressSanitizer and UndefinedBehaviorSanitizer,
+# then a minute of libFuzzer on the data-file reader and the kinematics
+# (clang, its own build tree; scripts/fuzz.sh).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
@@ -10,4 +12,6 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 
 "$top/scripts/build.sh" "$top/build-sanitize" -DLINKMOTION_WERROR=ON -DLINKMOTION_SANITIZE=ON
 (cd "$top/build-sanitize" && ctest --output-on-failure -j "$(nproc)")
+
+"$top/scripts/fuzz.sh" 60
 echo "all tests passed"

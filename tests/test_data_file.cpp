@@ -39,7 +39,7 @@ TEST(DataFile, RefusesASpaceBeforeAComma) {
 }
 
 TEST(DataFile, KindIsTheFirstLetterOfItsWord) {
-  const char *text = "kinds 3 1,Rotary 2,Slider 3,Dx 0 1 1,0,0 0 0 0 0 0 0 B 1,2,0";
+  const char *text = "kinds 3 1,Rotary 2,Slider 3,Dx 0 1 1,0,0 0 0 0 1,2,10 0 0 0 B 1,2,0";
   ASSERT_EQ(load_text(text), 1);
   EXPECT_EQ(mech.joint_kind[1], 'R');
   EXPECT_EQ(mech.joint_kind[2], 'S');
@@ -48,7 +48,7 @@ TEST(DataFile, KindIsTheFirstLetterOfItsWord) {
 }
 
 TEST(DataFile, SectionSixWrapsTheReverseDirectionOnly) {
-  ASSERT_EQ(load_text("t 3 0 1 0 0 1,2,90 2,3,-90 0 0 0 0 B 1,3,0"), 1);
+  ASSERT_EQ(load_text("t 3 0 1 0 0 1,2,90 2,3,-90 0 1,3,50 0 0 0 B 1,3,0"), 1);
   EXPECT_EQ(mech.ath[1][2], 90 * deg_to_rad);
   EXPECT_DOUBLE_EQ(mech.ath[2][1], 90 * deg_to_rad + pi - 2 * pi);  // about -90 degrees
   EXPECT_DOUBLE_EQ(mech.ath[3][2], -90 * deg_to_rad + pi);         // no wrap needed
@@ -68,7 +68,7 @@ TEST(DataFile, SectionEightKeepsAnglesBeyond180Unwrapped) {
 }
 
 TEST(DataFile, SliderPutsItsJointOnTheGuideLineWithSixAngles) {
-  ASSERT_EQ(load_text("t 4 0 1 0 0 0 0 0 3,2,4 0 B 1,2,0"), 1);
+  ASSERT_EQ(load_text("t 4 0 1 0 0 0 1,2,30 2,4,100 0 0 3,2,4 0 B 1,2,0"), 1);
   mechanism &m = mech;
   EXPECT_EQ(m.slider_count, 1);
   EXPECT_EQ(m.sliders[1].i, 3);
@@ -89,9 +89,9 @@ TEST(DataFile, SliderPutsItsJointOnTheGuideLineWithSixAngles) {
 }
 
 TEST(DataFile, DriveBKeepsKdOfAnEarlierFile) {
-  ASSERT_EQ(load_text("t 3 0 1 0 0 0 0 0 0 A 3,1,2,10"), 1);
+  ASSERT_EQ(load_text("t 3 0 1 0 0 0 3,1,10 1,2,10 0 0 0 A 3,1,2,10"), 1);
   EXPECT_EQ(mech.kd, 2);
-  ASSERT_EQ(load_text("t 3 0 1 0 0 0 0 0 0 B 2,3,30"), 1);
+  ASSERT_EQ(load_text("t 3 0 1 0 0 0 2,3,10 0 0 0 B 2,3,30"), 1);
   EXPECT_EQ(mech.rs, 'B');
   EXPECT_EQ(mech.id, 2);
   EXPECT_EQ(mech.jd, 3);
@@ -103,7 +103,7 @@ TEST(DataFile, DriveBKeepsKdOfAnEarlierFile) {
 
 TEST(DataFile, SlideDriveSetsBothOrders) {
   ASSERT_EQ(load_text(slider_crank), 1);
-  ASSERT_EQ(load_text("t 3 0 1 0 0 0 0 0 0 L 3,1,120"), 1);
+  ASSERT_EQ(load_text("t 3 0 1 0 0 1,3,0 0 0 0 0 L 3,1,120"), 1);
   EXPECT_EQ(mech.l[1][3], 120.0);
   EXPECT_EQ(mech.l[3][1], 120.0);
   EXPECT_EQ(mech.tt0, 120.0);
@@ -168,7 +168,68 @@ INSTANTIATE_TEST_SUITE_P(
         bad_file_case{"t 3 0 1 0 0 0 0 0 0 A 1,2,9,10", "区間(10)：関節番号 9"},
         bad_file_case{"t 3 0 1 0 0 0 0 0 0 L 1,2", "区間(10)：ファイルが途中で終わっています"},
         bad_file_case{"t 3 0 1 0 0 0 0 0 0", "区間(10)：ファイルが途中で終わっています"},
-        bad_file_case{"t 3 0 1 0 0 0 0 0 2,1 0", "区間(9)，1番目の項目：書式が正しくありません"}));
+        bad_file_case{"t 3 0 1 0 0 0 0 0 2,1 0", "区間(9)，1番目の項目：書式が正しくありません"},
+        // Degenerate mechanisms.
+        bad_file_case{"t 3 0 1 1,5,5 2,5,5 0 0 0 0 0 0 N",
+                      "区間(4)，2番目の項目：関節 1 と関節 2 が同じ位置 (5, 5) に固定されています（その間のリンクの長さが 0 になります）"},
+        bad_file_case{"t 3 0 1 1,0,0 0 2,1,0.0000001,0 0 0 0 0 0 N",
+                      "区間(5)，1番目の項目：関節 1 と関節 2 が同じ位置"},
+        bad_file_case{"t 3 0 1 1,0,0 0 1,2,10,0 0 0 0 0 0 N",
+                      "区間(5)，1番目の項目：関節 1 が二か所 (0, 0) と (10, 0) に固定されています"},
+        bad_file_case{"t 3 0 1 0 0 0 1,2,-5 0", "区間(7)，1番目の項目：リンクの長さ -5 が正ではありません"},
+        bad_file_case{"t 3 0 1 1,2e6,0 0", "区間(4)，1番目の項目：数値 2e+06 が大きすぎます（絶対値 1e+06 まで）"},
+        bad_file_case{"t 3 0 1 0 0 0 1,2,1e300 0", "区間(7)，1番目の項目：数値 1e+300 が大きすぎます"},
+        bad_file_case{"t 3 0 1 0 0 0 0 1,2,3,-1e7 0", "区間(8)，1番目の項目：数値 -1e+07 が大きすぎます"},
+        bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 L 1,2,1e9", "区間(10)：数値 1e+09 が大きすぎます"},
+        bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 B 1,3,20",
+                      "区間(10)：駆動する ath[1][3] のリンク 1-3 がこの機構にありません（区間(4)～(9)のどれにもありません）"},
+        bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 A 1,2,3,30",
+                      "区間(10)：駆動する th[1][2][3] のリンク 2-3 がこの機構にありません"},
+        bad_file_case{"t 3 0 1 0 0 0 2,3,10 0 0 0 A 1,2,3,30",
+                      "区間(10)：駆動する th[1][2][3] のリンク 1-2 がこの機構にありません"},
+        bad_file_case{"t 3 0 1 0 0 1,2,30 0 0 0 0 B 1,2,20",
+                      "区間(10)：駆動する ath[1][2] はデータファイルで不変と定められています"},
+        bad_file_case{"t 3 0 1 1,0,0 2,10,0 0 0 0 1,2,10 0 0 0 B 1,2,0", "区間(10)：駆動する ath[1][2] は位置固定の関節から決まり，動きません"},
+        bad_file_case{"t 3 0 1 0 0 0 1,2,10 2,3,10 0 1,2,3,30 0 0 A 3,2,1,40",
+                      "駆動する th[3][2][1] はデータファイルで不変と定められています"},
+        bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 L 1,2,10", "駆動する l[1][2] はデータファイルで不変と定められています"},
+        bad_file_case{"t 3 0 1 1,0,0 2,10,0 0 0 0 0 0 0 L 1,2,5", "駆動する l[1][2] は位置固定の関節から決まり，動きません"},
+        bad_file_case{"t 4 0 1 1,0,0 4,200,0 0 0 0 1,2,40 2,3,120 0 0 3,2,4 0 B 1,2,30",
+                      "区間(9)，1番目の項目：スライダ 3 が走るリンク L[2][4] がこの機構にありません（区間(4)～(9)のどれにもありません）"},
+        bad_file_case{"t 3 0 0", "区間(3)：関節番号 0 が範囲 1～3 の外です"},
+        bad_file_case{"t 3 0 -1", "区間(3)：関節番号 -1 が範囲 1～3 の外です"}));
+
+// What the mechanism has, for the guide of a slider and for the drive: links
+// of sections (5) to (7), sides of the angles of (8), the lines of sliders.
+TEST(DataFile, DrivesAndGuidesOnTheLinesTheMechanismHas) {
+  // A slide along the guide of slider 3 (1-4 named by section (5)), and a
+  // second slider 5 on the part 3-4 of that guide.
+  const char *slide = "t 5 0 1 1,0,0 0 4,1,200,0 0 0 1,2,40 2,3,120 0 0 3,1,4 5,3,4 0 L 1,3,140";
+  ASSERT_EQ(load_text(slide), 1);
+  EXPECT_EQ(mech.rs, 'L');
+  EXPECT_TRUE(has_line(3, 1) && has_line(5, 4) && has_line(5, 3));
+  EXPECT_FALSE(has_line(2, 4));
+  // The rod 2-3 against the guide at the slider.
+  ASSERT_EQ(load_text("t 4 0 1 1,0,0 0 4,1,200,0 0 0 1,2,40 2,3,120 0 0 3,1,4 0 A 2,3,1,150"), 1);
+  EXPECT_EQ(mech.rs, 'A');
+  // A side of a relative angle names a line without a link of its own.
+  ASSERT_EQ(load_text("t 3 0 1 0 0 0 1,2,10 0 2,1,3,30 0 0 B 1,3,0"), 1);
+  EXPECT_EQ(mech.link_exists[1][3], 'N');
+  // So does the line between its ends: here a straight bar 2-1-3 that a
+  // slider runs along, as in an Oldham coupling.
+  ASSERT_EQ(load_text("t 4 0 1 1,0,0 0 0 0 1,2,80 1,3,80 0 2,1,3,0 0 4,2,3 0 B 1,2,30"), 1);
+  EXPECT_TRUE(has_line(2, 3) && has_line(3, 2));
+  EXPECT_FALSE(has_line(1, 4));
+  // A guide and a frame line between two fixed joints that no link joins.
+  ASSERT_EQ(load_text("t 4 0 1 1,0,0 4,200,0 0 0 0 1,2,40 2,3,120 0 0 3,1,4 0 A 4,1,2,30"), 1);
+  EXPECT_TRUE(has_line(1, 4));
+  // A slide between two joints that no link joins: an actuator.
+  ASSERT_EQ(load_text("t 3 0 1 0 0 0 1,2,10 0 0 0 L 2,3,5"), 1);
+  EXPECT_EQ(mech.rs, 'L');
+  // A fixed joint named again by section (5) at its place, for another link.
+  ASSERT_EQ(load_text("t 4 0 1 1,0,0 0 1,2,0,0 1,3,0,0 0 0 1,2,10 1,3,10 0 0 0 B 1,2,0"), 1);
+  EXPECT_EQ(mech.link_exists[1][3], 'Y');
+}
 
 TEST(DataFile, RefusesATwentiethEntry) {
   std::string echo;
@@ -180,12 +241,12 @@ TEST(DataFile, RefusesATwentiethEntry) {
 
 TEST(DataFile, FixedJointsOfSectionsFourAndFiveShareTheLimit) {
   std::string s = "t 19 0 1 ";
-  for (int i = 1; i <= 10; i++) s += std::to_string(i) + ",0,0 ";
+  for (int i = 1; i <= 10; i++) s += std::to_string(i) + "," + std::to_string(10 * i) + ",0 ";
   s += "0 ";
-  for (int i = 11; i <= 19; i++) s += std::to_string(i) + ",1,0,0 ";
-  std::string ok = s + "0 0 0 0 0 B 1,2,0";
+  for (int i = 11; i <= 19; i++) s += std::to_string(i) + ",1," + std::to_string(10 * i) + ",0 ";
+  std::string ok = s + "0 0 0 0 0 N";  // no drive: every joint is fixed
   ASSERT_EQ(load_text(ok), 1);
-  std::string over = s + "19,1,5,5 0 0 0 0 0 B 1,2,0";
+  std::string over = s + "19,1,5,5 0 0 0 0 0 N";
   std::string echo;
   EXPECT_EQ(load_text(over, &echo), 0);
   EXPECT_NE(echo.find("区間(5)，10番目の項目：位置固定の関節が多すぎます"), std::string::npos)
@@ -196,11 +257,11 @@ TEST(DataFile, LongTitleIsCutOnACharacterBoundaryAndRefused) {
   std::string title(78, 'a');
   title += "\xe6\xa9\x9f";  // a three-byte character across the 79-byte limit
   std::string echo;
-  EXPECT_EQ(load_text(title + " 3 0 1 0 0 0 0 0 0 B 1,2,0", &echo), 0);
+  EXPECT_EQ(load_text(title + " 3 0 1 0 0 0 1,2,10 0 0 0 B 1,2,0", &echo), 0);
   EXPECT_EQ(std::string(mech.title), std::string(78, 'a'));
   EXPECT_NE(echo.find("区間title：タイトルが長すぎます（79バイトまで）"), std::string::npos);
   std::string exact(79, 'b');
-  ASSERT_EQ(load_text(exact + " 3 0 1 0 0 0 0 0 0 B 1,2,0"), 1);
+  ASSERT_EQ(load_text(exact + " 3 0 1 0 0 0 1,2,10 0 0 0 B 1,2,0"), 1);
   EXPECT_EQ(std::string(mech.title), exact);
 }
 
@@ -211,7 +272,7 @@ TEST(DataFile, MissingFileIsNamed) {
 }
 
 TEST(DataFile, UnknownDriveKindReadsNothingMore) {
-  ASSERT_EQ(load_text("t 3 0 1 0 0 0 0 0 0 A 3,1,2,10"), 1);
+  ASSERT_EQ(load_text("t 3 0 1 0 0 0 3,1,10 1,2,10 0 0 0 A 3,1,2,10"), 1);
   ASSERT_EQ(load_text("t 3 0 1 0 0 0 0 0 0 Q"), 1);
   EXPECT_EQ(mech.rs, 'Q');
   EXPECT_EQ(mech.id, 3);

@@ -135,7 +135,8 @@ TEST(EditParameters, BadAnswersAreRefusedAndNothingElseIsWritten) {
   dialog_script script(
       "abc\n" + pair + "\n" + pair + ",40x\n" + format("%d ,%d,40\n", o, p) + pair + ",nan\n" +
       pair + ",inf\n" + pair + ",1e999\n3,0,40\n6,2,40\n-1,2,40\n99999999999,2,40\n" +
-      format("%d,%d,40\n", o, o) + pair + ",-5\n" + pair + ",0\n0x\n" + pair + ", 45 \n0\n" +
+      format("%d,%d,40\n", o, o) + pair + ",-5\n" + pair + ",0\n" + pair + ",1e308\n0x\n" + pair +
+      ", 45 \n0\n" + format("%d,%d,%d,2e6\n", q, p, r) +
       "1,2,3\n1,2,3,4,5\n" + format("%d,%d,%d,10\n", q, q, r) + format("%d,%d,20,10\n", q, p) +
       format("%d,%d,%d,-inf\n", q, p, r) + "0\n");
   console_capture out;
@@ -153,10 +154,14 @@ TEST(EditParameters, BadAnswersAreRefusedAndNothingElseIsWritten) {
   EXPECT_EQ(count_occurrences(text, "\n同じ関節番号 "), 1 + 1);
   EXPECT_EQ(count_occurrences(text, "が正ではありません"), 2);
   EXPECT_EQ(count_occurrences(text, "\n読み取れません．i,j,k,th の形"), 2);
+  // Beyond what a data file may hold (1e6 world units or degrees).
+  EXPECT_NE(text.find("\n数値 1e+308 が大きすぎます（絶対値 1e+06 まで）．入力し直して下さい．"),
+            std::string::npos);
+  EXPECT_NE(text.find("\n数値 2e+06 が大きすぎます"), std::string::npos);
   // Each refusal asks the same question again.
-  EXPECT_EQ(count_occurrences(text, "(8)-1 "), 16);
+  EXPECT_EQ(count_occurrences(text, "(8)-1 "), 17);
   EXPECT_EQ(count_occurrences(text, "(8)-2 "), 1);
-  EXPECT_EQ(count_occurrences(text, "(9)-1 "), 6);
+  EXPECT_EQ(count_occurrences(text, "(9)-1 "), 7);
   script.expect_used_up();
 }
 
@@ -371,6 +376,45 @@ TEST(EditDrive, BadKeysAndBadElementsAreAskedAgain) {
   m.tt0 = before.tt0;
   EXPECT_EQ(memcmp(&before, &mech, sizeof before), 0);
   script.expect_used_up();
+}
+
+TEST(EditDrive, ARotationOfNoLineOrOfTheFrameIsAskedAgain) {
+  const a00_joints a = start_drive_edit();
+  const int o = a.crank_pivot, p = a.crank_pin, q = a.rocker_pin, r = a.rocker_pivot;
+  // o-q is the diagonal of the four-bar, no link; o-r is the fixed frame.
+  dialog_script script(format("B\n%d,%d,30\n%d,%d,30\n%d,%d,45\n1\n", o, q, o, r, o, p));
+  console_capture out;
+  EXPECT_EQ(edit_drive(), 1);
+  std::string text = out.text();
+  EXPECT_NE(text.find(format("\n駆動する ath[%d][%d] のリンク %d-%d がこの機構にありません．入力し直して下さい．",
+                             o, q, o, q)),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find(format("\n駆動する ath[%d][%d] は位置固定の関節から決まり，動きません．", o, r)),
+            std::string::npos);
+  EXPECT_EQ(count_occurrences(text, "\nどの角度 i,j,angle0(初期角deg) 設定 "), 3);
+  EXPECT_EQ(mech.rs, 'B');
+  EXPECT_EQ(mech.id, o);
+  EXPECT_EQ(mech.jd, p);
+  EXPECT_NEAR(mech.tt0, 45 * deg_to_rad, 1e-12);
+  script.expect_used_up();
+
+  // A turn of the crank against the diagonal; a slide along the diagonal is
+  // an actuator between o and q.
+  start_drive_edit();
+  dialog_script again(format("A\n%d,%d,%d,30\n%d,%d,%d,30\n0\nL\n%d,%d,100\n1\n", q, o, p, r, o,
+                             p, o, q));
+  console_capture out_again;
+  EXPECT_EQ(edit_drive(), 1);
+  text = out_again.text();
+  EXPECT_NE(text.find(format("\n駆動する th[%d][%d][%d] のリンク %d-%d がこの機構にありません．", q, o, p,
+                             q, o)),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(count_occurrences(text, "がこの機構にありません"), 1);
+  EXPECT_EQ(mech.rs, 'L');
+  EXPECT_EQ(mech.l[o][q], 100.0);
+  again.expect_used_up();
 }
 
 TEST(EditDrive, ADriveConfirmedEarlierInTheEditIsTakenBack) {

@@ -154,6 +154,34 @@ TEST_F(BatchLoad, TooFewNotchesSayWhy) {
   unlink(path.c_str());
 }
 
+TEST_F(BatchLoad, APlanOutOfRecordsEndsTheSearchAtOnce) {
+  // Nineteen joints whose angles give more deductions than junjo holds: the
+  // plan fails the same way at every notch, and 72 new plans used to cost
+  // seconds under the sanitizers.
+  console_capture out;
+  EXPECT_EQ(batch_load(source_path("tests/fuzz/seeds/nineteen_joints_plan_full").c_str(), 72), 0);
+  EXPECT_EQ(mech.solve_ok, 0);
+  EXPECT_EQ(count_of(out.text(), "計算手順が749個を超える"), 1);
+  EXPECT_EQ(count_of(out.text(), "\n初期値 tt0="), 0);
+  EXPECT_NE(out.text().find("\n解がありません．\n計算手順が完成しないので，駆動初期値を変えても解けません．"),
+            std::string::npos)
+      << out.text();
+}
+
+TEST_F(BatchLoad, AFigureOfInvariantsWithoutSolutionEndsTheSearchAtOnce) {
+  // The coupler plate of a00 with sides 110, 70 and 20: it cannot close at
+  // any crank angle.
+  const std::string path = write_temp_file(
+      "t_plate 5 0 5 3,0,0 0 2,3,120,0 0 0 3,4,40 4,1,110 1,2,90 4,5,70 1,5,20 0 0 0 B 3,4,60");
+  console_capture out;
+  EXPECT_EQ(batch_load(path.c_str(), 72), 0);
+  EXPECT_EQ(count_of(out.text(), "\n初期値 tt0="), 0);
+  EXPECT_NE(out.text().find("\n計算手順が完成しないので，駆動初期値を変えても解けません．"),
+            std::string::npos)
+      << out.text();
+  unlink(path.c_str());
+}
+
 TEST_F(BatchLoad, BundledNameLoadsAndResetsTheAnimation) {
   motion.display_mode = '1';
   motion.step_count = 17;

@@ -8,6 +8,7 @@
 
 #include "kinematics/deduction.h"
 #include "kinematics/planner.h"
+#include "kinematics/primitives.h"
 #include "model/console.h"
 #include "model/mechanism_model.h"
 #include "tests/test_support.h"
@@ -385,4 +386,65 @@ TEST_F(Planner, PlanThatWouldOverflowJunjoStopsAt749Steps) {
   EXPECT_EQ(junjo_full(), 1);
   EXPECT_EQ(append_step(1, 1, 2, 3, 0), 0);
   EXPECT_EQ(mech.junjo_count, 749);
+}
+
+// --- values beyond the range of a double ---
+
+TEST_F(Planner, ADeductionThatWouldOverflowWritesNothingInEitherMode) {
+  blank(2);
+  give_joint(1, -1e308, 0.0);
+  give_joint(2, 1e308, 0.0);  // 2e308 apart: beyond a double
+  mech.l[1][2] = mech.l[2][1] = 7.0;
+  EXPECT_EQ(apply_deduction(11, 1, 2, 0, 0, 'X'), 0);
+  EXPECT_EQ(apply_deduction(11, 1, 2, 0, 0, solving), 0);
+  EXPECT_EQ(mech.l[1][2], 7.0);
+  EXPECT_EQ(mech.l_known[1][2], 'N');
+  EXPECT_EQ(mech.ath_known[2][1], 'N');
+  give_joint(1, -1e150, 0.0);  // far, but the square of the distance is a double
+  give_joint(2, 1e150, 0.0);
+  EXPECT_EQ(apply_deduction(11, 1, 2, 0, 0, 'X'), 1);
+  EXPECT_EQ(mech.l[2][1], 2e150);
+  EXPECT_EQ(mech.l_known[1][2], 'X');
+}
+
+TEST_F(Planner, AJointPlacedBeyondTheRangeOfADoubleEndsThePlanWithAReport) {
+  // A crank of 1e308 on a pivot at 1.7e308, driven along +x at tt0.
+  blank(2);
+  give_joint(1, 1.7e308, 0.0);
+  give_length(1, 2, 1e308);
+  give_direction(1, 2, 0.0, 'Z');
+  console_capture out;
+  EXPECT_EQ(cal_junjo(), 0);
+  EXPECT_EQ(plan_depends_on_tt0(), 1);  // computed at tt0: another tt0 may do
+  EXPECT_EQ(record(mech.junjo_count), "10:1,2");
+  EXPECT_EQ(mech.J_known[2], 'N');
+  EXPECT_EQ(mech.J[2].x, 0.0);
+  EXPECT_EQ(out.text(), "\n\n計算順番 1 の値が大きすぎて求められません．"
+                        "\n駆動変位の初期値を変えるか機構を変えるかして下さい");
+  // Straight up the crank stays in range.
+  give_direction(1, 2, half_pi, 'Z');
+  EXPECT_EQ(cal_junjo(), 1);
+  EXPECT_TRUE(std::isfinite(mech.J[2].x) && std::isfinite(mech.J[2].y));
+}
+
+TEST_F(Planner, OnlyAFailureWhereTheDriveEntersMayPlanAtAnotherTt0) {
+  blank(19);
+  for (int i = 1; i <= 18; i++) give_joint(i, 10.0 * i, (i % 3) * 7.0);
+  console_capture out;
+  EXPECT_EQ(cal_junjo(), 0);  // out of records
+  EXPECT_EQ(plan_depends_on_tt0(), 0);
+  // The triangle 1, 2, 3 of three given sides that cannot close: no tt0
+  // helps.  With its side 1-2 found by the planner instead, as from a
+  // driven joint, another tt0 may.
+  hanging_triangle();
+  give_length(1, 2, 100.0, 'W');
+  give_length(2, 3, 170.0);
+  EXPECT_EQ(cal_junjo(), 0);
+  EXPECT_EQ(record(mech.junjo_count), "34:1,2,3");
+  EXPECT_EQ(plan_depends_on_tt0(), 0);
+  hanging_triangle();
+  give_length(2, 3, 170.0);
+  EXPECT_EQ(cal_junjo(), 0);
+  EXPECT_EQ(mech.l_known[1][2], 'X');
+  EXPECT_EQ(plan_depends_on_tt0(), 1);
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 
+#include "app/dialogs.h"
 #include "kinematics/pre_analysis.h"
 #include "model/console.h"
 #include "model/mechanism_model.h"
@@ -166,7 +167,7 @@ TEST_F(PreAnalysis, LengthsAloneDeriveNothing) {
 TEST_F(PreAnalysis, FigureWithoutSolutionIsReportedAndLoadingGoesOn) {
   // Sides 100 and 10 with a right angle at 1 opposite the side of 10.
   std::string echo;
-  ASSERT_EQ(load_text_for_test(mechanism_text(4, "0 0 0 1,2,100 2,3,10 0 3,1,2,90 0 0", "L 1,4,10"),
+  ASSERT_EQ(load_text_for_test(mechanism_text(4, "0 0 0 1,2,100 2,3,10 0 3,1,2,90 0 0", "B 2,3,10"),
                                &echo),
             1);
   EXPECT_NE(echo.find("\n\n三角法３　Δ(123)の解がない\n２，３回この計算を続けて下さい．または"
@@ -174,7 +175,25 @@ TEST_F(PreAnalysis, FigureWithoutSolutionIsReportedAndLoadingGoesOn) {
             std::string::npos)
       << echo;
   EXPECT_EQ(mech.l_known[1][3], 'N');
-  EXPECT_EQ(mech.rs, 'L');  // the drive section was read after the report
-  EXPECT_EQ(mech.tt0, 10.0);
+  EXPECT_EQ(mech.rs, 'B');  // the drive section was read after the report
+  EXPECT_EQ(mech.tt0, 10.0 * deg_to_rad);
   EXPECT_EQ(pre_analysis(), 0);
+}
+
+TEST_F(PreAnalysis, FixedPartsBeyondTheRangeOfADoubleAreReported) {
+  // Fixed joints 2e308 apart, as an edit could leave them: the ground link
+  // between them cannot be measured.
+  ASSERT_EQ(load_text_for_test(mechanism_text(3, "1,-1,0 2,1,0 0 0 0 1,3,5 0 0 0")), 1);
+  mechanism &m = mech;
+  ASSERT_EQ(m.l_known[1][2], 'W');
+  clear_derived();
+  m.J[1].x = -1e308;
+  m.J[2].x = 1e308;
+  console_capture out;
+  EXPECT_EQ(pre_analysis(), 0);
+  EXPECT_NE(out.text().find("\n\n位置固定の関節や不変量の値が大きすぎて求められません．\n機構を変えて下さい"),
+            std::string::npos)
+      << out.text();
+  EXPECT_EQ(m.l_known[1][2], 'N');
+  EXPECT_TRUE(std::isfinite(m.l[1][2]) && std::isfinite(m.ath[1][2]));
 }

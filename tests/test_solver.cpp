@@ -289,3 +289,27 @@ TEST_F(Solver, FloatingQuadrilateralOfCodeFortyFourClosesAtEveryDriveValue) {
     EXPECT_NEAR(std::remainder(d - 0.3, 2.0 * pi), 0.0, 1e-9) << delta;
   }
 }
+
+TEST_F(Solver, AJointThatWouldOverflowFailsTheSolveAndKeepsEveryPositionFinite) {
+  // A crank of 1e6 on a pivot at 1e6, the largest numbers a file may hold.
+  ASSERT_EQ(load_text_for_test("t_crank 2 0 2 1,1e6,0 0 0 0 1,2,1e6 0 0 0 B 1,2,0"), 1);
+  ASSERT_EQ(cal_junjo(), 1);
+  mechanism &m = mech;
+  ASSERT_EQ(solve_positions(0.0), 1);
+  EXPECT_EQ(m.J[2].x, 2e6);
+  // Scaled to the range of a double, as an edit could make it: along +x the
+  // crank pin lies at 2.7e308, beyond it.
+  m.J[1].x = 1.7e308;
+  m.l[1][2] = m.l[2][1] = 1e308;
+  EXPECT_EQ(solve_positions(0.0), 0);
+  EXPECT_EQ(m.J[2].x, 2e6);
+  EXPECT_EQ(solve_positions(half_pi), 1);
+  EXPECT_TRUE(std::isfinite(m.J[2].x) && std::isfinite(m.J[2].y));
+  // A drive value that is not finite is not stored.
+  EXPECT_EQ(solve_positions(std::nan("")), 0);
+  EXPECT_EQ(solve_positions(INFINITY), 0);
+  EXPECT_EQ(m.ath[1][2], half_pi);
+  // A joint that no step places but that is not finite fails every solve.
+  m.J[1].x = INFINITY;
+  EXPECT_EQ(solve_positions(half_pi), 0);
+}

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -20,6 +21,20 @@
 
 std::string source_path(const std::string &relative) {
   return std::string(LINKMOTION_SOURCE_DIR) + "/" + relative;
+}
+
+std::string test_data(const std::string &name) { return source_path("tests/data/" + name); }
+
+std::vector<std::string> shipped_mechanisms() {
+  std::vector<std::string> names;
+  for (const auto &entry : std::filesystem::directory_iterator(source_path("mechanisms"))) {
+    if (!entry.is_regular_file()) continue;
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name[0] == '.' || name.find('.') != std::string::npos) continue;
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string program_path(const std::string &name) {

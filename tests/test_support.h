@@ -10,6 +10,13 @@
 // Path of a file in the source tree, e.g. source_path("mechanisms/a00").
 std::string source_path(const std::string &relative);
 
+// Path of a data file of the tests, e.g. test_data("rocker_drive").
+std::string test_data(const std::string &name);
+
+// Names of the data files in mechanisms/ (not the catalogue or the
+// pictures), sorted.
+std::vector<std::string> shipped_mechanisms();
+
 // Path of a built program, e.g. program_path("linkmotion").
 std::string program_path(const std::string &name);
 
