@@ -46,11 +46,11 @@ double dist(point a, point b) { return std::hypot(b.x - a.x, b.y - a.y); }
 
 // Q(p) = (p - o)^T M (p - o) + q0 with M = [[A, B/2], [B/2, C]] turned to
 // its eigenvectors u (eigenvalue lu) and v (eigenvalue lv).  For a
-// parabola lv is the vanishing one: v is the axis, o the vertex and
-// Q = lu s^2 + lin t, with s along u and t along v.
+// parabola lv is the vanishing one: v is the axis, o the vertex and Q is
+// lu s^2 plus a multiple of t, with s along u and t along v.
 struct conic_axes {
   point o;
-  double ux, uy, lu, lv, q0, lin;
+  double ux, uy, lu, lv, q0;
   double s(point p) const { return (p.x - o.x) * ux + (p.y - o.y) * uy; }
   double t(point p) const { return -(p.x - o.x) * uy + (p.y - o.y) * ux; }
 };
@@ -76,7 +76,6 @@ conic_axes axes_of(const conic_fit &f) {
     const double s0 = -du / (2.0 * l1);
     const double t0 = -(f.F - du * du / (4.0 * l1)) / dv;
     a.o = {s0 * ux - t0 * uy, s0 * uy + t0 * ux};
-    a.lin = dv;
   } else {
     const double s0 = -du / (2.0 * l1), t0 = -dv / (2.0 * l2);
     a.o = {s0 * ux - t0 * uy, s0 * uy + t0 * ux};
