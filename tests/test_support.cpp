@@ -186,6 +186,17 @@ path_rows run_path_rows(const std::string &name, int steps) {
   return m;
 }
 
+std::vector<point> traced_path(const path_rows &m, int joint) {
+  std::vector<point> p;
+  for (const std::vector<point> &row : m.J) p.push_back(row[joint]);
+  return p;
+}
+
+void load_library_dimensions(const std::string &name) {
+  console_capture quiet;
+  ASSERT_EQ(load_file_for_test(source_path("mechanisms/" + name)), 1) << name;
+}
+
 a00_joints load_a00_for_test() {
   a00_joints a = {0, 0, 0, 0, 0};
   EXPECT_EQ(load_file_for_test(source_path("mechanisms/a00")), 1);

@@ -73,6 +73,13 @@ struct path_rows {
 };
 path_rows run_path_rows(const std::string &name, int steps);
 
+// Positions of one joint over the rows of a motion.
+std::vector<point> traced_path(const path_rows &m, int joint);
+
+// Loads the library file mechanisms/NAME without planning, quietly: the
+// saved tables then hold the lengths, angles and fixed joints it gives.
+void load_library_dimensions(const std::string &name);
+
 // printf into a string.
 std::string format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
