@@ -189,8 +189,7 @@ void expect_full_turns(const std::string &name, const path_rows &m) {
 // under the same name (so that the branch-keeping rule of the file name is
 // the same), and returns its path.
 std::string retitled_copy(const std::string &name, const std::string &title) {
-  char dir[] = "/tmp/linkmotion-retitled-XXXXXX";
-  if (!mkdtemp(dir)) abort();
+  const std::string dir = make_temp_dir("linkmotion-retitled");
   std::string text = read_file(source_path("mechanisms/" + name));
   text.replace(0, text.find('\n'), title);
   const std::string path = std::string(dir) + "/" + name;

@@ -43,9 +43,7 @@ const char *const late_start =
 
 // A fresh directory for data files whose names matter.
 std::string temp_dir() {
-  char name[] = "/tmp/linkmotion-dir-XXXXXX";
-  if (!mkdtemp(name)) abort();
-  return name;
+  return make_temp_dir("linkmotion-dir");
 }
 
 std::string write_file_in(const std::string &dir, const std::string &name, const char *text) {

@@ -41,9 +41,20 @@ std::string program_path(const std::string &name) {
   return std::string(LINKMOTION_BINARY_DIR) + "/" + name;
 }
 
+// A mkstemp/mkdtemp template in the system's temporary directory.
+static std::string temp_template(const std::string &stem) {
+  return (std::filesystem::temp_directory_path() / (stem + "-XXXXXX")).string();
+}
+
+std::string make_temp_dir(const std::string &stem) {
+  std::string name = temp_template(stem);
+  if (!mkdtemp(&name[0])) abort();
+  return name;
+}
+
 std::string write_temp_file(const std::string &text) {
-  char name[] = "/tmp/linkmotion-test-XXXXXX";
-  int fd = mkstemp(name);
+  std::string name = temp_template("linkmotion-test");
+  int fd = mkstemp(&name[0]);
   if (fd < 0) abort();
   FILE *f = fdopen(fd, "w");
   fwrite(text.data(), 1, text.size(), f);

@@ -20,6 +20,9 @@ std::vector<std::string> shipped_mechanisms();
 // Path of a built program, e.g. program_path("linkmotion").
 std::string program_path(const std::string &name);
 
+// A fresh directory under the system's temporary directory; its path.
+std::string make_temp_dir(const std::string &stem);
+
 // Writes text to a fresh temporary file and returns its path.
 std::string write_temp_file(const std::string &text);
 

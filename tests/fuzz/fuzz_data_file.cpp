@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
 
 #include "app/motion.h"
 #include "app/setup_controller.h"
@@ -48,7 +50,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   if (!null) abort();
   console_set_output(null);
   console_set_batch(1);
-  snprintf(data_path, sizeof data_path, "/tmp/linkmotion-fuzz-%ld", static_cast<long>(getpid()));
+  const std::string tmp = std::filesystem::temp_directory_path().string();
+  snprintf(data_path, sizeof data_path, "%s/linkmotion-fuzz-%ld", tmp.c_str(), static_cast<long>(getpid()));
   return 0;
 }
 
