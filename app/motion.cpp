@@ -8,10 +8,6 @@
 #include "kinematics/solver.h"
 #include "model/console.h"
 
-motion_state motion = {
-    start_view_scale, -50.0, -50.0, '0', 0, pi / 180.0, 0.0, 0.0, 0, {}, 0,
-};
-
 // The last posture that assembled, put back when a frame gives up.  Only
 // what the drawing reads: joint positions and link directions (sliders).
 static point last_J[joint_slots];

@@ -20,8 +20,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/fit_report.h"
-#include "app/kinematic_coefficients.h"
+#include "analysis/fit_report.h"
+#include "analysis/kinematic_coefficients.h"
 #include "app/motion.h"
 #include "app/setup_controller.h"
 #include "draw/svg_picture.h"

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "app/motion.h"
+#include "model/motion_state.h"
 
 constexpr double draw_deg_to_rad = 0.01745329252;
 

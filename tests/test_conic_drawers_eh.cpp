@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/curve_fit.h"
+#include "analysis/curve_fit.h"
 #include "model/console.h"
 #include "model/mechanism_model.h"
 #include "tests/test_support.h"

@@ -17,7 +17,7 @@
 
 #include <unistd.h>
 
-#include "app/curve_fit.h"
+#include "analysis/curve_fit.h"
 #include "model/console.h"
 #include "model/mechanism_model.h"
 #include "tests/test_support.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/curve_fit.h"
+#include "analysis/curve_fit.h"
 
 namespace {
 

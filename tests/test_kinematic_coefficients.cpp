@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/kinematic_coefficients.h"
+#include "analysis/kinematic_coefficients.h"
 #include "app/motion.h"
 #include "app/setup_controller.h"
 #include "kinematics/solver.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/curve_fit.h"
+#include "analysis/curve_fit.h"
 #include "app/setup_controller.h"
 #include "model/console.h"
 #include "model/mechanism_model.h"

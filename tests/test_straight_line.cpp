@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/curve_fit.h"
+#include "analysis/curve_fit.h"
 #include "model/mechanism_model.h"
 #include "tests/test_support.h"
 

@@ -22,7 +22,7 @@
 // put back before each solve), so no solve sees another's results, a
 // failing solve's flipped branch sign is undone, and the row, its trace and
 // the next frame are untouched.
-#include "app/kinematic_coefficients.h"
+#include "analysis/kinematic_coefficients.h"
 
 #include <cmath>
 #include <cstring>

@@ -4,7 +4,7 @@
 // the smallest singular value a one-sided Jacobi sweep finds.  This avoids
 // squaring the condition number, so exact points give coefficients exact to
 // about 1e-13.
-#include "app/curve_fit.h"
+#include "analysis/curve_fit.h"
 
 #include <cmath>
 

@@ -1,11 +1,11 @@
 // Path fit report: line, circle and conic of the traced points, and the
 // simplest of them that the points lie on.
-#include "app/fit_report.h"
+#include "analysis/fit_report.h"
 
 #include <cmath>
 
-#include "app/curve_fit.h"
-#include "app/motion.h"
+#include "analysis/curve_fit.h"
+#include "model/motion_state.h"
 #include "model/console.h"
 
 int traced_points(const point *trace, int count, point *out) {
