@@ -129,6 +129,13 @@ int fit_line(const point *p, int count, line_fit *out) {
   return 1;
 }
 
+// Largest radius of a fitted circle, in the unit frame (the points lie within
+// about one unit of its origin): beyond a million times the extent the arc
+// is a straight line to within rounding, its centre is noise, and
+// |p - centre| - r cancels to nothing but rounding, so the deviation it
+// gives means nothing.  Such points lie on a line.
+constexpr double line_like_radius = 1e6;
+
 int fit_circle(const point *p, int count, circle_fit *out) {
   if (count < 3) return 0;
   point c;
@@ -147,6 +154,7 @@ int fit_circle(const point *p, int count, circle_fit *out) {
   if (std::fabs(k[0]) < 1e-12) return 0;  // a straight line, no finite circle
   double cx = -k[1] / (2.0 * k[0]), cy = -k[2] / (2.0 * k[0]);
   double r = std::sqrt(std::fmax(0.0, cx * cx + cy * cy - k[3] / k[0]));
+  if (!(r <= line_like_radius)) return 0;
   // Gauss-Newton on the distances |p - centre| - r.
   const int refinements = 20;
   for (int it = 0; it < refinements; it++) {
@@ -171,6 +179,7 @@ int fit_circle(const point *p, int count, circle_fit *out) {
     cx += delta[0], cy += delta[1], r += delta[2];
     if (std::fabs(delta[0]) + std::fabs(delta[1]) + std::fabs(delta[2]) < 1e-15) break;
   }
+  if (!(std::fabs(r) <= line_like_radius)) return 0;
   out->centre = point{c.x + cx * scale, c.y + cy * scale};
   out->radius = r * scale;
   out->max_dev = 0.0;

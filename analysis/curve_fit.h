@@ -34,7 +34,7 @@ struct conic_fit {
 int fit_line(const point *p, int count, line_fit *out);
 
 // Least squares circle (algebraic, then refined).  1 fitted, 0 fewer than 3
-// points or all on a line.
+// points or all on a line (a radius beyond a million times their extent).
 int fit_circle(const point *p, int count, circle_fit *out);
 
 // Least squares conic.  1 fitted, 0 fewer than 5 distinct points.  kind is

@@ -3,6 +3,7 @@
 #include "analysis/fit_report.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "analysis/curve_fit.h"
 #include "model/motion_state.h"
@@ -28,6 +29,15 @@ static double extent_of(const point *p, int count) {
   return count > 0 ? std::hypot(hi_x - lo_x, hi_y - lo_y) : 0.0;
 }
 
+// The eccentricity as the report writes it: a degenerate conic (a pair of
+// lines or a point) has none, and neither has a non-finite value.
+static void print_eccentricity(const conic_fit &conic, char *out, int size) {
+  if (conic.kind == conic_degenerate || !std::isfinite(conic.eccentricity))
+    snprintf(out, size, "none");
+  else
+    snprintf(out, size, "%.9f", conic.eccentricity);
+}
+
 enum fit_shape { shape_line, shape_circle, shape_conic, shapes };
 
 int report_path_fit(int joint, const point *p, int count) {
@@ -48,11 +58,13 @@ int report_path_fit(int joint, const point *p, int count) {
                circle.centre.y, circle.radius);
   else
     con_printf("fit circle: none (%s)\n", count < 3 ? "fewer than 3 points" : "the points lie on a line");
-  if (made[shape_conic])
-    con_printf("fit conic: max_dev=%.6e kind=%s eccentricity=%.9f coefficients=%.12g,%.12g,%.12g,%.12g,%.12g,%.12g\n",
-               conic.max_dev, conic_kind_name(conic.kind), conic.eccentricity, conic.A, conic.B, conic.C, conic.D,
+  char eccentricity[40];
+  if (made[shape_conic]) {
+    print_eccentricity(conic, eccentricity, sizeof eccentricity);
+    con_printf("fit conic: max_dev=%.6e kind=%s eccentricity=%s coefficients=%.12g,%.12g,%.12g,%.12g,%.12g,%.12g\n",
+               conic.max_dev, conic_kind_name(conic.kind), eccentricity, conic.A, conic.B, conic.C, conic.D,
                conic.E, conic.F);
-  else
+  } else
     con_printf("fit conic: none (fewer than 5 distinct points)\n");
 
   const double dev[shapes] = {line.max_dev, circle.max_dev, conic.max_dev};
@@ -68,7 +80,7 @@ int report_path_fit(int joint, const point *p, int count) {
   }
   static const char *const names[shapes] = {"line", "circle", "conic"};
   con_printf("fit best: %s", names[best]);
-  if (best == shape_conic) con_printf(" %s eccentricity=%.9f", conic_kind_name(conic.kind), conic.eccentricity);
+  if (best == shape_conic) con_printf(" %s eccentricity=%s", conic_kind_name(conic.kind), eccentricity);
   con_printf(" max_dev=%.6e %s\n", dev[best], exact ? "exact" : "approximate");
   return 1;
 }

@@ -101,7 +101,7 @@ TEST(PathTool, A00RowsAreTheSolverAtEachDriveValueAndKeepEveryLength) {
   EXPECT_EQ(r.output.find("a00_crank-rocker"), std::string::npos);
 }
 
-TEST(PathTool, DefaultsToOneTurnAndStopsTheTraceButNotTheMotionAtOneThousand) {
+TEST(PathTool, DefaultsToOneTurnAndCountsEveryRowPastTheWindowsTrace) {
   program_run turn = run_path("a00");
   ASSERT_EQ(turn.status, 0);
   csv c = parse(turn.output);
@@ -115,8 +115,13 @@ TEST(PathTool, DefaultsToOneTurnAndStopsTheTraceButNotTheMotionAtOneThousand) {
   ASSERT_EQ(d.rows.size(), 1003u);
   EXPECT_EQ(d.rows[998][0], 999.0);
   EXPECT_EQ(d.rows[999][0], 1000.0);
-  EXPECT_EQ(d.rows[1002][0], 1000.0);
+  EXPECT_EQ(d.rows[1002][0], 1003.0);
   EXPECT_NE(d.rows[1002][1], d.rows[999][1]);  // the drive keeps moving
+
+  // The fit sees every row, not only the 999 points of the window's trace.
+  program_run fit = run_path("--fit a00 1500");
+  ASSERT_EQ(fit.status, 0) << fit.errors;
+  EXPECT_NE(fit.errors.find("fit: joint 5, 1500 points"), std::string::npos) << fit.errors;
 }
 
 TEST(PathTool, ARockerTurnsBackAtItsDeadPointsWithEveryLengthKept) {
@@ -156,12 +161,34 @@ TEST(PathTool, ARockerTurnsBackAtItsDeadPointsWithEveryLengthKept) {
 }
 
 TEST(PathTool, BadArgumentsAndUnusableFilesExitWithAReasonAndNoRows) {
-  for (const char *args : {"", "a00 -1", "a00 ten", "a00 12x", "a00 1 2", "a00 99999999999"}) {
-    program_run r = run_path(args);
-    EXPECT_EQ(r.status, 2) << args;
-    EXPECT_EQ(r.output, "") << args;
-    EXPECT_NE(r.errors.find("使い方: linkmotion-path"), std::string::npos) << args;
+  // Each bad argument is named with the reason, then the usage follows.
+  const struct {
+    const char *args, *reason;
+  } bad[] = {{"", "FILE is missing"},
+             {"a00 -1", "STEPS must be a whole number from 0 to 100000 (got \"-1\")"},
+             {"a00 ten", "STEPS must be a whole number from 0 to 100000 (got \"ten\")"},
+             {"a00 12x", "(got \"12x\")"},
+             {"a00 100001", "(got \"100001\")"},
+             {"a00 99999999999", "(got \"99999999999\")"},
+             {"a00 1 2", "more than FILE and STEPS given (got \"2\")"},
+             {"--svg", "--svg needs the name of a picture file"},
+             {"--bogus a00", "unknown option (got \"--bogus\")"}};
+  for (const auto &b : bad) {
+    program_run r = run_path(b.args);
+    EXPECT_EQ(r.status, 2) << b.args;
+    EXPECT_EQ(r.output, "") << b.args;
+    EXPECT_NE(r.errors.find(b.reason), std::string::npos) << b.args << "\n" << r.errors;
+    EXPECT_NE(r.errors.find("使い方: linkmotion-path"), std::string::npos) << b.args;
   }
+  // Asked for, the usage is the answer: standard output, status 0.
+  program_run help = run_path("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.output.find("使い方: linkmotion-path"), std::string::npos);
+  EXPECT_EQ(help.errors, "");
+
+  program_run none = run_path("a00 0");  // the initial frame only: a header, no rows
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(std::count(none.output.begin(), none.output.end(), '\n'), 1);
   program_run missing = run_path("no-such-mechanism 10");
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.output, "");
@@ -175,8 +202,22 @@ TEST(PathTool, BadArgumentsAndUnusableFilesExitWithAReasonAndNoRows) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, "");
   EXPECT_FALSE(text_is_blank(r.errors.c_str()));
+}
 
-  program_run none = run_path("a00 0");
-  EXPECT_EQ(none.status, 0);
-  EXPECT_EQ(std::count(none.output.begin(), none.output.end(), '\n'), 1);
+// A path on a line has no circle and its conic no eccentricity: the report
+// says so instead of a circle of radius 1e11 or eccentricity=inf, and the
+// line is the best curve.
+TEST(PathTool, FitOfAStraightPathNamesTheLineAndNoHugeCircle) {
+  for (const char *name : {"pc1", "hs", "ss03"}) {
+    program_run r = run_path(std::string("--fit ") + name + " 720");
+    ASSERT_EQ(r.status, 0) << name << r.errors;
+    EXPECT_NE(r.errors.find("fit circle: none (the points lie on a line)"), std::string::npos) << name << r.errors;
+    EXPECT_EQ(r.errors.find("inf"), std::string::npos) << name << r.errors;
+    EXPECT_NE(r.errors.find("fit best: line"), std::string::npos) << name << r.errors;
+  }
+  // An ellipse drawer whose points a huge circle used to claim.
+  program_run e = run_path("--fit ellips1 720");
+  ASSERT_EQ(e.status, 0);
+  EXPECT_NE(e.errors.find("fit circle: none (the points lie on a line)"), std::string::npos) << e.errors;
+  EXPECT_NE(e.errors.find("fit best: conic ellipse"), std::string::npos) << e.errors;
 }
