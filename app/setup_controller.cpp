@@ -9,6 +9,7 @@
 
 #include "app/dialogs.h"
 #include "app/motion.h"
+#include "kinematics/fact_check.h"
 #include "kinematics/planner.h"
 #include "kinematics/pre_analysis.h"
 #include "kinematics/solver.h"
@@ -123,6 +124,19 @@ static int next_notch(int *planned) {
 // The assembly at tt0: only a complete plan can give one.
 static int assembles(int planned) { return planned && solve_positions(mech.tt0); }
 
+// After a solve at tt0 that failed: 1 when its posture broke a fact of the
+// file (a length, angle, fixed joint or slider line that the plan never
+// used and that no posture of these dimensions keeps).  Then the file
+// contradicts itself and is refused, with the fact and its two values.
+static int refused_for_a_broken_fact() {
+  const int broken = last_broken_fact();
+  if (!broken) return 0;
+  char what[160];
+  describe_fact(solver_facts, broken, mech.J, what, sizeof what);
+  con_printf("\nデータファイルの条件が両立しません：%s", what);
+  return 1;
+}
+
 // --- load path ---
 
 // Heading, menu and file name until a file reads cleanly; then the plan
@@ -147,6 +161,10 @@ static void load_path() {
     for (;;) {
       mech.solve_ok = assembles(planned);
       if (mech.solve_ok) return;
+      if (refused_for_a_broken_fact()) {
+        con_printf("\n別のファイル名を入力して下さい．\n");
+        break;
+      }
       con_printf("\n解がありません．");
       con_printf("\n最初に戻る？:0　駆動初期値を変える？:1　");
       if (con_read_key() == '0') break;
@@ -185,6 +203,7 @@ int batch_load(const char *path, int max_notches) {
       reset_animation();
       return 1;
     }
+    if (refused_for_a_broken_fact()) return 0;
     con_printf("\n解がありません．");
     if (notches >= max_notches) break;
     // A plan that ran out of records or of progress, or failed at a figure

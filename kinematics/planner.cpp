@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "kinematics/deduction.h"
+#include "kinematics/fact_check.h"
 #include "kinematics/primitives.h"
 #include "model/console.h"
 #include "model/mechanism_model.h"
@@ -238,7 +239,7 @@ static step_end scan_quadrilaterals(int code) {
   return step_go_on;
 }
 
-int cal_junjo() {
+static int plan_order() {
   mechanism &m = mech;
   static const int triangle_codes[] = {31, 32, 33, 34};
   static const int quadrilateral_codes[] = {41, 42, 44};
@@ -267,4 +268,11 @@ int cal_junjo() {
     con_printf("  Hit any key");
     con_read_key();
   }
+}
+
+int cal_junjo() {
+  const int planned = plan_order();
+  // The facts every posture must keep, over the joints this plan places.
+  collect_facts(&solver_facts);
+  return planned;
 }

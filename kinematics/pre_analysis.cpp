@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "kinematics/deduction.h"
+#include "kinematics/fact_check.h"
 #include "kinematics/planner.h"
 #include "kinematics/primitives.h"
 #include "model/console.h"
@@ -192,6 +193,9 @@ static int report_overflow() {
 }
 
 int pre_analysis() {
+  // The facts every posture must keep, with the values in force now (the
+  // file's, or those of an edit).
+  collect_facts(&solver_facts);
   overflowed = 0;
   for (;;) {
     int count = 0;

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "kinematics/deduction.h"
+#include "kinematics/fact_check.h"
 #include "kinematics/primitives.h"
 #include "model/mechanism_model.h"
 
@@ -57,8 +58,20 @@ static int positions_finite() {
   return 1;
 }
 
+static int broken_in_last_solve;  // 1 + index of the fact the last posture broke; 0 none
+
+int last_broken_fact() { return broken_in_last_solve; }
+
+// The last step of the plan with two branches, 0 when it has none.
+static int last_branch_step() {
+  for (int r = mech.junjo_count; r >= 1; r--)
+    if (has_branches(mech.junjo[r][jj_code])) return r;
+  return 0;
+}
+
 int solve_positions(double tt) {
   mechanism &m = mech;
+  broken_in_last_solve = 0;
   if (!std::isfinite(tt)) return 0;
   set_drive(tt);
   int result = 1;
@@ -86,5 +99,16 @@ int solve_positions(double tt) {
   // Every step wrote only finite values; a joint that no step of this plan
   // placed keeps what it held, and the drawing needs it finite too.
   if (!positions_finite()) return 0;
+  // The steps may have assembled a posture that breaks a fact of the file:
+  // a redundant length or angle the plan never used, or a figure solved on
+  // values of another branch.  That posture is no solution.  Under the
+  // branch rule the last step with two branches turns over, as a failing
+  // figure would, so that the next solve tries the other assembly.
+  if (const int broken = broken_fact(solver_facts, m.J, nullptr)) {
+    broken_in_last_solve = broken;
+    const int r = last_branch_step();
+    if (m.nochoice == 1 && r > 0) m.junjo[r][jj_choice] = -m.junjo[r][jj_choice];
+    return 0;
+  }
   return result;
 }

@@ -9,6 +9,7 @@ mechanism mech;
 
 void init_model() {
   mechanism &m = mech;
+  m.load_serial++;
   for (int s = 0; s < junjo_slots; s++) {
     m.choice_offered[s] = 0;
     for (int f = 0; f < junjo_fields; f++) m.junjo[s][f] = 0;

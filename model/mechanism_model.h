@@ -80,6 +80,8 @@ struct mechanism {
   int nochoice;    // 1: the solver flips the branch of a failing step; 0: never
   int solve_ok;    // result of the last planner or solver run
   char fname[fname_size];                // data file name as typed
+  int load_serial;  // counts the clearings by init_model: what was worked out of
+                    // one mechanism is never taken for another's
 
   // --- snapshot for the editing dialogs ---
   point J_saved[joint_slots];

@@ -331,7 +331,9 @@ TEST(ConicDrawers, VanSchootenRailDrawsTheEllipseOfFocusDistanceOverCrank) {
 // whenever the slide exceeds 200: at a dead point the solver has flipped it
 // (the file name keeps flipping branches) and the rule flips it back, so
 // the rhombus opens again on its own side.  Under another title the rhombus
-// closes up at the first dead point and the tracer flies off the parabola.
+// closes up at the first dead point and the tracer leaves the parabola (the
+// postures that would break the file's lengths are refused, so it no longer
+// flies far off; the shipped file's path is a conic to rounding).
 TEST(ConicDrawerRules, Parab1sRuleReopensItsRhombusAfterEachDeadPoint) {
   const path_rows shipped = run_path_rows("parab1", run_steps);
   for (const std::vector<point> &row : shipped.J) ASSERT_GT(dist(row[2], row[4]), 1.0);
@@ -343,7 +345,7 @@ TEST(ConicDrawerRules, Parab1sRuleReopensItsRhombusAfterEachDeadPoint) {
   const std::vector<point> p = traced_path(loose, 10);
   conic_fit f;
   ASSERT_EQ(fit_conic(p.data(), static_cast<int>(p.size()), parabola_tol, &f), 1);
-  EXPECT_GT(f.residual, 1e-3) << "the tracer stays on a conic without the rule";
+  EXPECT_GT(f.residual, 1e-5) << "the tracer stays on a conic without the rule";
 }
 
 // conic2's rule gives its first branch, the slider 5 on the circle of the

@@ -221,3 +221,43 @@ TEST(PathTool, FitOfAStraightPathNamesTheLineAndNoHugeCircle) {
   EXPECT_NE(e.errors.find("fit circle: none (the points lie on a line)"), std::string::npos) << e.errors;
   EXPECT_NE(e.errors.find("fit best: conic ellipse"), std::string::npos) << e.errors;
 }
+
+// Distance of joints a and b in a row of positions (x1, y1 at fields 2, 3).
+static double row_distance(const std::vector<double> &row, int a, int b) {
+  return std::hypot(row[2 * a] - row[2 * b], row[2 * a + 1] - row[2 * b + 1]);
+}
+
+// A copy of a conic drawer under a name that lets the solver flip branches
+// at its dead points: after each flip every row still keeps the bars of
+// 110 between the joints 7-8 and 7-9 (a posture mixing two branches broke
+// them by 2.6 before it was refused).
+TEST(PathTool, RowsAfterABranchFlipKeepEveryLengthOfTheFile) {
+  const std::string copy = write_temp_file(read_file(source_path("mechanisms/conic4")));
+  program_run r = run_path("'" + copy + "' 720");
+  ASSERT_EQ(r.status, 0) << r.errors;
+  csv c = parse(r.output);
+  ASSERT_EQ(c.rows.size(), 720u);
+  ASSERT_NE(r.errors.find("no solution"), std::string::npos) << "the copy is meant to reach its dead points";
+  for (const std::vector<double> &row : c.rows) {
+    ASSERT_NEAR(row_distance(row, 7, 8), 110.0, 1e-6) << "step " << row[0];
+    ASSERT_NEAR(row_distance(row, 7, 9), 110.0, 1e-6) << "step " << row[0];
+  }
+}
+
+// A relative angle the lengths cannot give (th[4][1][5] = 10 degrees on
+// a00, whose lengths make it near 174): no posture keeps it, so the file is
+// refused and no row is printed; before, all rows broke |J1J5| = 60.
+TEST(PathTool, AFileWhoseFactsContradictIsRefusedWithoutRows) {
+  std::string text = read_file(source_path("mechanisms/a00"));
+  const std::string lengths = "3,4,40 4,1,110 1,2,90 4,5,70 1,5,60 0\n0\n";
+  const size_t at = text.find(lengths);
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, lengths.size(), "3,4,40 4,1,110 1,2,90 4,5,70 1,5,60 0\n4,1,5,10 0\n");
+  const std::string file = write_temp_file(text);
+  program_run r = run_path("'" + file + "' 20");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output, "");
+  // The plan used the angle, so the length it cannot keep is named.
+  EXPECT_NE(r.errors.find("データファイルの条件が両立しません：l[1][5]=60.0000 が 40.3628 になる"), std::string::npos)
+      << r.errors;
+}
