@@ -143,3 +143,14 @@ TEST(TerminalSession, BranchEditorTakesOneOrTwoLinesAndRefusesAtOnce) {
   EXPECT_EQ(s.wait_for_exit(20), 0) << s.output();
   EXPECT_NE(s.output().find("入力が終わりました"), std::string::npos) << s.output();
 }
+
+TEST(TerminalSession, EndOfInputAtTheFileNameEndsCleanlyAndAFolderIsAskedAgain) {
+  pty_session s(linkmotion(), source_path("mechanisms"));
+  ASSERT_TRUE(s.wait_for("ファイル名 fname=")) << s.output();
+  s.type_line(source_path("mechanisms"));
+  ASSERT_TRUE(s.wait_for("ファイル名 fname=", 2)) << s.output();
+  EXPECT_NE(s.output().find("はフォルダです．"), std::string::npos) << s.output();
+  s.end_input();
+  EXPECT_EQ(s.wait_for_exit(20), 0) << s.output();
+  EXPECT_NE(s.output().find("入力が終わりました"), std::string::npos) << s.output();
+}
