@@ -28,30 +28,58 @@ static void list_choices() {
   }
 }
 
-// Reads one whitespace-delimited integer; 0 when the word is not one.
-static int read_int(int *value) {
-  char word[32];
-  con_read_word(word, sizeof word);
+// Limits of a typed step number or sign: far beyond any table, far inside int.
+constexpr long typed_int_limit = 1000000;
+
+// Reads the integer at *text, blanks before it skipped; moves *text past it.
+// 1 read, 0 when the next word is not an integer within typed_int_limit.
+static int parse_int(const char **text, int *value) {
+  const char *at = *text;
+  while (*at == ' ' || *at == '\t' || *at == '\r') at++;
   char *end;
   errno = 0;
-  long v = strtol(word, &end, 10);
-  if (end == word || *end != '\0' || errno != 0 || v < -1000000 || v > 1000000) return 0;
+  const long v = strtol(at, &end, 10);
+  if (end == at || errno != 0 || v < -typed_int_limit || v > typed_int_limit) return 0;
+  if (*end != '\0' && *end != ' ' && *end != '\t' && *end != '\r') return 0;  // "6x"
   *value = static_cast<int>(v);
+  *text = end;
   return 1;
+}
+
+// Outcome of one answer: the two numbers, or why they were refused.
+enum answer_kind { answer_ok, answer_not_integers, answer_too_many };
+
+// Reads the step number and the sign: both on one line, or the number on
+// one line and the sign on the next.  An answer is judged as soon as its
+// line ends.
+static answer_kind read_answer(int *s, int *v) {
+  char line[128];
+  con_read_line(line, sizeof line);
+  const char *at = line;
+  if (!parse_int(&at, s)) return answer_not_integers;
+  if (text_is_blank(at)) {  // the sign comes on a line of its own
+    con_read_line(line, sizeof line);
+    at = line;
+  }
+  if (!parse_int(&at, v)) return answer_not_integers;
+  return text_is_blank(at) ? answer_ok : answer_too_many;
 }
 
 void edit_choices() {
   mechanism &m = mech;
   con_printf("\n下記の番号の解の選択±を逆にして，三角形(四角形)の姿勢を反対にする");
   list_choices();
-  int s, v;
+  int s = 0, v = 0;
   for (;;) {
     con_printf("\n番号とその選択符号の変更を入力 i  ±1  ");
     con_printf("\n何もなければ0番号と1を入力");
-    int got_s = read_int(&s);
-    int got_v = read_int(&v);
-    if (!got_s || !got_v) {
+    const answer_kind answer = read_answer(&s, &v);
+    if (answer == answer_not_integers) {
       con_printf("\n番号と符号は整数で入力して下さい．");
+      continue;
+    }
+    if (answer == answer_too_many) {
+      con_printf("\n番号と符号の二つだけを入力して下さい．");
       continue;
     }
     if (s < 0 || s > m.junjo_count || s >= junjo_slots) {

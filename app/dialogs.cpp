@@ -8,8 +8,11 @@
 // the question is asked again; nothing is written before an answer passes.
 #include "app/dialogs.h"
 
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/motion.h"
 #include "model/console.h"
@@ -28,6 +31,22 @@ enum value_rule {
   positive_length,  // world units, above 0 and within max_length_value
 };
 
+enum int_parse { int_missing, int_too_large, int_read };
+
+// Reads a decimal integer at *text (blanks before it skipped) into *value
+// and moves *text past it.  A number beyond the range of int is
+// int_too_large, never cut to its low bits.
+static int_parse parse_int(const char **text, int *value) {
+  char *end;
+  errno = 0;
+  const long v = strtol(*text, &end, 10);
+  if (end == *text) return int_missing;
+  *text = end;
+  if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return int_too_large;
+  *value = static_cast<int>(v);
+  return int_read;
+}
+
 // Reads one line of `count` joint numbers (2 or 3) and a number, separated
 // by commas, into joints[] and *value.  answer_end only when end_allowed and
 // the line is the end mark: a first number 0.  answer_refused after a message.
@@ -35,18 +54,31 @@ static answer_result read_answer(int count, const char *form, int end_allowed, v
                                  int joints[3], double *value) {
   char line[answer_size];
   con_read_line(line, answer_size);
-  int first = -1, used = 0;
-  if (end_allowed && sscanf(line, "%d%n", &first, &used) == 1 && first == 0 &&
-      text_is_blank(line + used))
+  int first = -1;
+  const char *rest = line;
+  if (end_allowed && parse_int(&rest, &first) == int_read && first == 0 && text_is_blank(rest))
     return answer_end;
   // Blanks may follow a comma, not precede it; the line ends after the number.
-  int got;
-  used = 0;
-  if (count == 2)
-    got = sscanf(line, "%d,%d,%lf%n", &joints[0], &joints[1], value, &used);
-  else
-    got = sscanf(line, "%d,%d,%d,%lf%n", &joints[0], &joints[1], &joints[2], value, &used);
-  if (got != count + 1 || !text_is_blank(line + used)) {
+  int got = 0;
+  rest = line;
+  int_parse parsed = int_read;
+  while (got < count && (parsed = parse_int(&rest, &joints[got])) == int_read && *rest == ',') {
+    rest++;
+    got++;
+  }
+  if (parsed == int_too_large) {
+    con_printf("\n整数が大きすぎます（絶対値 %d まで）．入力し直して下さい．", INT_MAX);
+    return answer_refused;
+  }
+  if (got == count) {
+    char *end;
+    *value = strtod(rest, &end);
+    if (end != rest) {
+      got++;
+      rest = end;
+    }
+  }
+  if (got != count + 1 || !text_is_blank(rest)) {
     con_printf("\n読み取れません．%s の形で，コンマで区切って入力して下さい．%s", form,
                end_allowed ? "（データ終わりは 0）" : "");
     return answer_refused;

@@ -134,6 +134,16 @@ static void set_trace_slot(int s, point p) {
 
 static const point gap_point = {trace_gap, trace_gap};
 
+// One console line for the drive values of a frame that had no solution:
+// the first and the last of them and how many there were.
+static void report_failed_values(const char *what, double first, double last, int count) {
+  if (count == 1)
+    con_printf("\ndrive %s=%6.2f[rad],[m] no solution", what, first);
+  else
+    con_printf("\ndrive %s=%6.2f..%6.2f[rad],[m] no solution (%d values)", what, first, last,
+               count);
+}
+
 // Mode '0': the posture at tt0.  A failing tt0 is raised by drive_step and
 // tried again, at most frame_attempts times; then tt0 goes back to the value
 // the frame began with and the last assembled posture stays.
@@ -143,7 +153,6 @@ static void initial_frame() {
     const double start = m.tt0;
     int attempts = 1;
     while (!solve_positions(m.tt0)) {
-      con_printf("\ndrive tt0=%6.2f[rad],[m] no solution", m.tt0);
       if (attempts++ >= frame_attempts) {
         con_printf("\n初期値 tt0 から%d回変えても解がありません．最後に組み立てられた姿勢のまま止めます．",
                    frame_attempts);
@@ -154,6 +163,9 @@ static void initial_frame() {
       }
       m.tt0 += motion.drive_step;
     }
+    // One line for the whole frame, however many values failed.
+    if (!motion.stalled && attempts > 1)
+      report_failed_values("tt0", start, m.tt0 - motion.drive_step, attempts - 1);
     if (!motion.stalled) remember_assembly(m.tt0);
   }
   if (motion.step_count == 0) motion.drive_value = m.tt0;
@@ -169,15 +181,18 @@ static void motion_frame() {
   motion_state &v = motion;
   int assembled = 0;
   if (!v.stalled) {
+    double first_failed = 0.0, last_failed = 0.0;  // drive values without a solution
     for (int attempts = 1;; attempts++) {
       if (m.rs != 'L') v.drive_value = wrap_angle(v.drive_value);
       apply_branch_rules();
       m.solve_ok = solve_positions(v.drive_value);
       if (m.solve_ok) {
         assembled = 1;
+        if (attempts > 1) report_failed_values("angle", first_failed, last_failed, attempts - 1);
         break;
       }
-      con_printf("\ndrive angle=%6.2f[rad],[m] no solution", v.drive_value);
+      if (attempts == 1) first_failed = v.drive_value;
+      last_failed = v.drive_value;
       v.drive_step = -v.drive_step;
       v.drive_value += v.drive_step;
       set_trace_slot(v.step_count, gap_point);

@@ -247,6 +247,19 @@ static double tt0_on_console() {
   return m.rs == 'A' || m.rs == 'B' ? m.tt0 * rad_to_deg : m.tt0;
 }
 
+// 1 when the plan in force places every joint at the initial drive value
+// tt0 with the lengths now in the tables; 0 when they cannot close there
+// (the window would go on drawing the old posture beside the new lengths).
+// Only a check: the tables are left as the edit made them, for the first
+// frame to solve.
+static int kept_plan_assembles_at_tt0() {
+  static mechanism edited;  // static: the record is too large for the stack
+  memcpy(&edited, &mech, sizeof edited);
+  const int closes = solve_positions(mech.tt0) != 0;
+  memcpy(&mech, &edited, sizeof mech);
+  return closes;
+}
+
 // Key "p": new link lengths and relative angles (then a new pre-analysis),
 // a new drive (then a new plan), or both, or neither.  When a plan fails the
 // user either starts the two questions again or raises tt0 by a notch.
@@ -278,17 +291,17 @@ static void edit_path() {
       new_drive = edit_drive();
       if (!new_drive) restore_drive();
     }
-    if (!new_drive) {
-      if (plan_complete) return;
-      // The last plan of this edit failed: it cannot drive the mechanism,
-      // whichever drive is kept.
+    // The plan in force is kept when the drive is, and then new lengths
+    // must still close at tt0; a new drive, or a plan of this edit that
+    // failed, is planned anew.
+    const int keep_plan = !new_drive && plan_complete;
+    if (!new_drive && !plan_complete)
       con_printf("\n解法手順が未完成なので，作り直します．");
-    }
 
     for (;;) {
-      m.solve_ok = replan();
+      m.solve_ok = keep_plan ? kept_plan_assembles_at_tt0() : replan();
       if (m.solve_ok) return;
-      plan_complete = 0;
+      if (!keep_plan) plan_complete = 0;
       con_printf("\n機構が描けません．");
       con_printf("\nパラメータ新たに変更？:0　駆動初期値(=%6.2f)を少しづつ変える？:1　",
                  tt0_on_console());

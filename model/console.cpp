@@ -113,6 +113,28 @@ static void restore_terminal_and_reraise(int sig) {
   raise(sig);
 }
 
+// Space, tab, carriage return and line feed: never an answer.
+static int is_blank_key(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// After a one-key answer on a terminal, the rest of the line the user has
+// already typed (up to and including its Enter) is dropped without waiting
+// for more: "01" Enter answers one question with 0, not two.  Keys typed
+// after the answer was taken belong to the next question.
+static void drop_typed_ahead_line(FILE *in, int fd, const struct termios *raw) {
+  struct termios no_wait = *raw;
+  no_wait.c_cc[VMIN] = 0;
+  no_wait.c_cc[VTIME] = 0;
+  tcsetattr(fd, TCSANOW, &no_wait);
+  int c;
+  do c = getc(in);
+  while (c != EOF && c != '\n' && c != '\r');
+  if (c == '\r') {  // a CR LF line end: its LF goes too, if it is there
+    c = getc(in);
+    if (c != '\n' && c != EOF) ungetc(c, in);
+  }
+  clearerr(in);  // "nothing waiting" is not the end of the input
+}
+
 static int read_key_from_terminal(FILE *in, int fd) {
   struct termios raw;
   if (tcgetattr(fd, &cooked_settings) != 0) return getc(in);
@@ -129,10 +151,15 @@ static int read_key_from_terminal(FILE *in, int fd) {
   }
   raw_fd = fd;
   tcsetattr(fd, TCSANOW, &raw);  // keys typed ahead stay in the queue
-  int c = getc(in);
+  const int ctrl_d = 4;           // end of input typed on a raw terminal
+  // Blanks are skipped as from a pipe: the Enter that ends the answer to
+  // the last question is not the answer to this one.
+  int c;
+  do c = getc(in);
+  while (c != EOF && c != ctrl_d && is_blank_key(c));
+  if (c != EOF && c != ctrl_d) drop_typed_ahead_line(in, fd, &raw);
   tcsetattr(fd, TCSANOW, &cooked_settings);
   raw_fd = -1;
-  const int ctrl_d = 4;  // end of input typed on a raw terminal
   if (c == ctrl_d) return EOF;
   return c;
 }

@@ -2,7 +2,10 @@
 //
 // From a terminal a key is taken as it is pressed, without echo and without
 // Enter; from a pipe or a file the next non-blank character is the key, so a
-// scripted session puts each answer on its own line.  When the input ends,
+// scripted session puts each answer on its own line.  On both, blanks
+// (space, tab, CR, LF) are skipped, so an Enter after a one-key answer does
+// not answer the next question; on a terminal the rest of a line typed
+// ahead after a one-key answer is dropped.  When the input ends,
 // every read prints a notice and ends the program with status 0.
 #pragma once
 

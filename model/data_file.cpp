@@ -1,6 +1,8 @@
 // Mechanism data file reader with its console echo.
 #include "model/data_file.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstdarg>
@@ -36,6 +38,13 @@ int open_data_file(const char *dir) {
   }
   if (!data_fp) {
     con_printf("\nファイル %s を開けません．ファイル名を確かめて下さい．", mech.fname);
+    return 0;
+  }
+  // A folder opens like a file and then reads as one that ends at once.
+  struct stat st;
+  if (fstat(fileno(data_fp), &st) == 0 && S_ISDIR(st.st_mode)) {
+    con_printf("\n%s はフォルダです．ファイル名を入力して下さい．", mech.fname);
+    close_data_file();
     return 0;
   }
   return 1;

@@ -37,6 +37,15 @@ TEST(ConsoleSession, BadFileNamesGoBackToTheMenu) {
   EXPECT_NE(r.output.find("fname=a00  nochoice=1"), std::string::npos);
 }
 
+TEST(ConsoleSession, AFolderTypedAsAFileNameIsReportedAsAFolder) {
+  const std::string folder = make_temp_dir("folder_as_name");
+  program_run r = run_linkmotion(folder + "\na00\n");
+  EXPECT_NE(r.output.find("\n" + folder + " はフォルダです．"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("途中で終わっています"), std::string::npos) << r.output;
+  EXPECT_EQ(count_of(r.output, "\nファイル名 fname="), 2);
+  EXPECT_NE(r.output.find("fname=a00  nochoice=1"), std::string::npos);
+}
+
 TEST(ConsoleSession, EndOfInputEndsTheProgramCleanly) {
   program_run r = run_linkmotion("");
   EXPECT_EQ(r.status, 0);

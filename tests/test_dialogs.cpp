@@ -134,7 +134,7 @@ TEST(EditParameters, BadAnswersAreRefusedAndNothingElseIsWritten) {
   const std::string pair = format("%d,%d", o, p);
   dialog_script script(
       "abc\n" + pair + "\n" + pair + ",40x\n" + format("%d ,%d,40\n", o, p) + pair + ",nan\n" +
-      pair + ",inf\n" + pair + ",1e999\n3,0,40\n6,2,40\n-1,2,40\n99999999999,2,40\n" +
+      pair + ",inf\n" + pair + ",1e999\n3,0,40\n6,2,40\n-1,2,40\n99999999999,2,40\n4294967297,2,50\n" +
       format("%d,%d,40\n", o, o) + pair + ",-5\n" + pair + ",0\n" + pair + ",1e308\n0x\n" + pair +
       ", 45 \n0\n" + format("%d,%d,%d,2e6\n", q, p, r) +
       "1,2,3\n1,2,3,4,5\n" + format("%d,%d,%d,10\n", q, q, r) + format("%d,%d,20,10\n", q, p) +
@@ -149,7 +149,9 @@ TEST(EditParameters, BadAnswersAreRefusedAndNothingElseIsWritten) {
   const std::string text = out.text();
   EXPECT_EQ(count_occurrences(text, "\n読み取れません．i,j,l の形"), 5) << text;
   EXPECT_EQ(count_occurrences(text, "\n数値が有限ではありません"), 3 + 1);
-  EXPECT_EQ(count_occurrences(text, "は範囲 1～5 の外です"), 4 + 1);
+  EXPECT_EQ(count_occurrences(text, "は範囲 1～5 の外です"), 4);
+  // Beyond int: refused, not cut to its low bits (4294967297 is 1 in 32 bits).
+  EXPECT_EQ(count_occurrences(text, "\n整数が大きすぎます（絶対値 2147483647 まで）"), 2) << text;
   EXPECT_NE(text.find("\n関節番号 6 は範囲 1～5 の外です．"), std::string::npos);
   EXPECT_EQ(count_occurrences(text, "\n同じ関節番号 "), 1 + 1);
   EXPECT_EQ(count_occurrences(text, "が正ではありません"), 2);
@@ -159,7 +161,7 @@ TEST(EditParameters, BadAnswersAreRefusedAndNothingElseIsWritten) {
             std::string::npos);
   EXPECT_NE(text.find("\n数値 2e+06 が大きすぎます"), std::string::npos);
   // Each refusal asks the same question again.
-  EXPECT_EQ(count_occurrences(text, "(8)-1 "), 17);
+  EXPECT_EQ(count_occurrences(text, "(8)-1 "), 18);
   EXPECT_EQ(count_occurrences(text, "(8)-2 "), 1);
   EXPECT_EQ(count_occurrences(text, "(9)-1 "), 7);
   script.expect_used_up();
