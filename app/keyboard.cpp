@@ -8,6 +8,14 @@
 constexpr double pan_step = 10.0;   // world units per press of x, X, y, Y
 constexpr double zoom_factor = 0.9; // scale factor per press of w; W divides by it
 
+int motion_playing = 0;
+
+static void toggle_play() { motion_playing = !motion_playing; }
+// A new set-up starts still: the play belongs to the mechanism it moved.
+static void stop_and_set_up() {
+  motion_playing = 0;
+  setup_mechanism();
+}
 static void reverse_motion() { motion.drive_step = -motion.drive_step; }
 static void show_initial() {
   motion.display_mode = '0';
@@ -42,8 +50,9 @@ static const key_command key_table[] = {
     {'w', zoom_out, then_display},
     {'W', zoom_in, then_display},
     {'s', motion_step, then_display},
-    {'l', setup_mechanism, then_redraw},
-    {'p', setup_mechanism, then_redraw},
+    {key_play, toggle_play, then_nothing},
+    {'l', stop_and_set_up, then_redraw},
+    {'p', stop_and_set_up, then_redraw},
     {key_escape, nullptr, then_exit},
 };
 

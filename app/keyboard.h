@@ -10,6 +10,10 @@ enum key_then {
 };
 
 constexpr unsigned char key_escape = 27;
+constexpr unsigned char key_play = ' ';  // starts and stops the continuous motion
+
+// 1 while the continuous motion runs: the window steps it on a timer.
+extern int motion_playing;
 
 // Stores key in command_key, runs its command on the view and animation
 // state (or the console dialogue it starts), and says what comes next.

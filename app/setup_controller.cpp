@@ -238,6 +238,7 @@ static void print_key_help() {
   con_printf("\n'y','Y'キー：座標系縦方向移動");
   con_printf("\n'w','W'キー：描画倍率縮小拡大");
   con_printf("\n's'キー：運動継続\n");
+  con_printf("'スペース'キー：連続運動の開始・停止\n");
 }
 
 // The initial drive value as the console shows it: degrees for a rotation,

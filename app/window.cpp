@@ -21,6 +21,9 @@ const char window_title[] =
 constexpr int window_pixels = 800;     // width and height at start
 constexpr int grid_count = 40;         // lines on each side of the axes
 constexpr double grid_spacing = 20.0;  // world units between grid lines
+constexpr unsigned play_interval = 40;  // milliseconds between steps of the play: 25 frames a second
+
+static int play_timer_armed = 0;  // 1 while a play tick is pending in the toolkit
 
 void create_window(int *argc, char **argv) {
   glutInitWindowSize(window_pixels, window_pixels);
@@ -103,8 +106,28 @@ void display() {
   con_flush();
 }
 
+// One step of the continuous motion, as a press of "s" does, then the next
+// tick; a tick after the play stopped only disarms.
+static void play_tick(int) {
+  play_timer_armed = 0;
+  if (!motion_playing) return;
+  motion_step();
+  display();
+  play_timer_armed = 1;
+  glutTimerFunc(play_interval, play_tick, 0);
+}
+
+// Arms the tick once when the play has started; a pending tick goes on.
+static void arm_play() {
+  if (!motion_playing || play_timer_armed) return;
+  play_timer_armed = 1;
+  glutTimerFunc(play_interval, play_tick, 0);
+}
+
 void keyboard(unsigned char key, int, int) {
-  switch (run_key_command(key)) {
+  const key_then then = run_key_command(key);
+  arm_play();
+  switch (then) {
     case then_display:
       display();
       break;

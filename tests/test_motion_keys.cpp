@@ -287,3 +287,14 @@ TEST(ChoiceEditor, WithNoChoiceItStillAsksForThePair) {
   EXPECT_EQ(out.find("計算順番の番号"), std::string::npos);
   EXPECT_NE(out.find("何もなければ0番号と1を入力"), std::string::npos);
 }
+
+TEST(Keys, SpaceStartsAndStopsThePlayAndOtherKeysLeaveIt) {
+  motion_playing = 0;
+  EXPECT_EQ(run_key_command(key_play), then_nothing);
+  EXPECT_EQ(motion_playing, 1);
+  run_key_command('x');
+  run_key_command('r');
+  EXPECT_EQ(motion_playing, 1);  // a pan or a reversal does not stop the play
+  run_key_command(key_play);
+  EXPECT_EQ(motion_playing, 0);
+}

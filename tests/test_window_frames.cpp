@@ -263,3 +263,43 @@ TEST(WindowFrames, SetUpFromTheLoadKeyIsFollowedByARedrawOfTheNewMechanism) {
   EXPECT_EQ(motion.trace[0].x, trace_gap);
   EXPECT_STREQ(mech.fname, "a00");
 }
+
+// Pumps the toolkit's events for about `ms` milliseconds.
+static void pump_events(int ms) {
+  for (int t = 0; t < ms; t += 10) {
+    glutMainLoopEvent();
+    usleep(10000);
+  }
+}
+
+TEST(WindowFrames, SpaceKeyPlaysTheMotionWithNoKeyHeldAndTheSecondPressStopsIt) {
+  clear_scene();
+  const std::string answers = write_temp_file("a00\n");
+  FILE *in = fopen(answers.c_str(), "r");
+  console_set_input(in);
+  {
+    console_capture out;
+    keyboard('l', 0, 0);
+  }
+  console_set_input(nullptr);
+  fclose(in);
+  pump_events(100);
+  const frame_pixels before;
+  const int steps_before = motion.step_count;
+  keyboard(' ', 0, 0);
+  pump_events(600);  // fifteen ticks of the play at 40 ms
+  const int steps_played = motion.step_count;
+  EXPECT_GE(steps_played - steps_before, 5);
+  const frame_pixels played;
+  int changed = 0;
+  for (int y = 0; y < 800; y += 2)
+    for (int x = 0; x < 800; x += 2) {
+      const rgb a = before.at(x, y), b = played.at(x, y);
+      if (a.r != b.r || a.g != b.g || a.b != b.b) changed++;
+    }
+  EXPECT_GT(changed, 50) << "the played frame shows the same posture";
+  keyboard(' ', 0, 0);
+  const int steps_stopped = motion.step_count;
+  pump_events(400);
+  EXPECT_EQ(motion.step_count, steps_stopped);
+}
