@@ -20,12 +20,10 @@ constexpr double refused_error = 1e12;     // world units: worse than any real e
 
 static int drive_is_rotary() { return mech.rs == 'A' || mech.rs == 'B'; }
 
+// A new initial drive value, stored in the driven element too.
 static void set_drive_value(double tt) {
-  mechanism &m = mech;
-  m.tt0 = tt;
-  if (m.rs == 'A') { m.th[m.id][m.jd][m.kd] = tt; m.th[m.kd][m.jd][m.id] = -tt; }
-  else if (m.rs == 'B') { m.ath[m.id][m.jd] = tt; m.ath[m.jd][m.id] = tt - pi; }
-  else if (m.rs == 'L') { m.l[m.id][m.jd] = m.l[m.jd][m.id] = tt; }
+  mech.tt0 = tt;
+  put_drive_value(tt);
 }
 
 void apply_variables(const synth_problem *p, const double *x) {

@@ -1,4 +1,4 @@
-// linkmotion-synth FILE --target POINTS.csv --vary SPEC [--vary SPEC ...]
+// linkmotion-synth FILE --target POINTS.csv --vary VARIABLE [--vary VARIABLE ...]
 //   [--timed] [--seed N] [--budget-s S] [--budget-evals N] [--out NEWFILE]
 //
 // Finds dimensions of FILE's mechanism whose traced joint passes near the
@@ -26,9 +26,9 @@ constexpr int search_notches = 72;  // as the batch tool: one turn of 5-degree n
 
 static int bad(const char *msg, const char *what) {
   fprintf(stderr, "linkmotion-synth: %s%s%s\n", msg, what ? ": " : "", what ? what : "");
-  fprintf(stderr, "usage: linkmotion-synth FILE --target POINTS.csv --vary SPEC [--vary SPEC ...] "
+  fprintf(stderr, "usage: linkmotion-synth FILE --target POINTS.csv --vary VARIABLE [--vary VARIABLE ...] "
                   "[--timed] [--seed N] [--budget-s S] [--budget-evals N] [--out NEWFILE]\n"
-                  "  SPEC: l:I,J:LO:HI | J:I.x:LO:HI | J:I.y:LO:HI | th:I,J,K:LO:HI | tt0:LO:HI\n");
+                  "  VARIABLE: l:I,J:LO:HI | J:I.x:LO:HI | J:I.y:LO:HI | th:I,J,K:LO:HI | tt0:LO:HI\n");
   return 2;
 }
 
@@ -39,18 +39,18 @@ static int parse_number(const char *s, double *v) {
   return end != s && *end == '\0' && errno == 0 && std::isfinite(*v);
 }
 
-// One --vary SPEC; 1 understood (joints are checked after loading).
-static int parse_vary(const char *spec, design_variable *d) {
+// One --vary VARIABLE; 1 understood (joints are checked after loading).
+static int parse_vary(const char *text, design_variable *d) {
   *d = design_variable{var_length, 0, 0, 0, 0, 0};
   char lo[64], hi[64], axis = 0;
   int used = 0;
-  if (sscanf(spec, "l:%d,%d:%63[^:]:%63s%n", &d->i, &d->j, lo, hi, &used) == 4) d->kind = var_length;
-  else if (sscanf(spec, "th:%d,%d,%d:%63[^:]:%63s%n", &d->i, &d->j, &d->k, lo, hi, &used) == 5) d->kind = var_angle;
-  else if (sscanf(spec, "tt0:%63[^:]:%63s%n", lo, hi, &used) == 2) d->kind = var_tt0;
-  else if (sscanf(spec, "J:%d.%c:%63[^:]:%63s%n", &d->i, &axis, lo, hi, &used) == 4 && (axis == 'x' || axis == 'y'))
+  if (sscanf(text, "l:%d,%d:%63[^:]:%63s%n", &d->i, &d->j, lo, hi, &used) == 4) d->kind = var_length;
+  else if (sscanf(text, "th:%d,%d,%d:%63[^:]:%63s%n", &d->i, &d->j, &d->k, lo, hi, &used) == 5) d->kind = var_angle;
+  else if (sscanf(text, "tt0:%63[^:]:%63s%n", lo, hi, &used) == 2) d->kind = var_tt0;
+  else if (sscanf(text, "J:%d.%c:%63[^:]:%63s%n", &d->i, &axis, lo, hi, &used) == 4 && (axis == 'x' || axis == 'y'))
     d->kind = axis == 'x' ? var_fixed_x : var_fixed_y;
   else return 0;
-  return static_cast<size_t>(used) == strlen(spec) && parse_number(lo, &d->lo) && parse_number(hi, &d->hi);
+  return static_cast<size_t>(used) == strlen(text) && parse_number(lo, &d->lo) && parse_number(hi, &d->hi);
 }
 
 // CSV of x,y (or drive,x,y) lines; a first line that is no numbers is a
@@ -116,7 +116,7 @@ static const char *value_of(const synth_problem *p, const double *x, variable_ki
     if (d.kind != kind) continue;
     const int match = kind == var_length ? ((d.i == i && d.j == j) || (d.i == j && d.j == i))
                     : kind == var_angle ? (d.i == i && d.j == j && d.k == k)
-                    : kind == var_angle ? 0 : d.i == i;
+                    : d.i == i;
     if (kind == var_angle && d.i == k && d.j == j && d.k == i) { s = fmt(-x[v]); return s.c_str(); }
     if (match) { s = fmt(x[v]); return s.c_str(); }
   }

@@ -136,7 +136,6 @@ void describe_fact(const fact_list &facts, int index, const point *J, char *out,
     return;
   }
   const fact &e = facts.facts[index - 1];
-  const double rad_to_deg_here = 57.2957795;
   switch (e.kind) {
     case fact_fixed:
       snprintf(out, size, "J[%d]=(%.4f, %.4f) が (%.4f, %.4f) になる", e.i, e.at.x, e.at.y, J[e.i].x, J[e.i].y);
@@ -146,14 +145,14 @@ void describe_fact(const fact_list &facts, int index, const point *J, char *out,
                std::hypot(J[e.j].x - J[e.i].x, J[e.j].y - J[e.i].y));
       break;
     case fact_direction:
-      snprintf(out, size, "ath[%d][%d]=%.4f° が %.4f° になる", e.i, e.j, e.value * rad_to_deg_here,
-               std::atan2(J[e.j].y - J[e.i].y, J[e.j].x - J[e.i].x) * rad_to_deg_here);
+      snprintf(out, size, "ath[%d][%d]=%.4f° が %.4f° になる", e.i, e.j, e.value * rad_to_deg,
+               std::atan2(J[e.j].y - J[e.i].y, J[e.j].x - J[e.i].x) * rad_to_deg);
       break;
     case fact_angle: {
       const double a = std::atan2(J[e.j].y - J[e.i].y, J[e.j].x - J[e.i].x);
       const double b = std::atan2(J[e.k].y - J[e.j].y, J[e.k].x - J[e.j].x);
-      snprintf(out, size, "th[%d][%d][%d]=%.4f° が %.4f° になる", e.i, e.j, e.k, e.value * rad_to_deg_here,
-               std::remainder(b - a, 2.0 * pi) * rad_to_deg_here);
+      snprintf(out, size, "th[%d][%d][%d]=%.4f° が %.4f° になる", e.i, e.j, e.k, e.value * rad_to_deg,
+               std::remainder(b - a, 2.0 * pi) * rad_to_deg);
       break;
     }
     case fact_slider:

@@ -10,7 +10,7 @@
 #include "kinematics/primitives.h"
 #include "model/mechanism_model.h"
 
-static void set_drive(double tt) {
+void put_drive_value(double tt) {
   mechanism &m = mech;
   switch (m.rs) {
     case 'A':
@@ -73,7 +73,7 @@ int solve_positions(double tt) {
   mechanism &m = mech;
   broken_in_last_solve = 0;
   if (!std::isfinite(tt)) return 0;
-  set_drive(tt);
+  put_drive_value(tt);
   int result = 1;
   for (int r = 1; r <= m.junjo_count; r++) {
     // Most records are deductions: replayed without decoding a figure.
