@@ -11,9 +11,7 @@ packages=(
   xvfb xdotool x11-utils imagemagick  # window tests: X server, keys, xprop, screenshots
   chromium                  # picture test: a browser renders the tool's SVG
   clang libclang-rt-14-dev  # fuzz targets and their sanitizer runtime
-  libnlopt-cxx-dev          # dimensional synthesis: global search and local polish
-  libgif-dev                # animated GIF export, and the tests that decode it
-  libcairo2-dev             # frames of the animated export, anti-aliased
+  libnlopt-cxx-dev pkg-config  # dimensional synthesis: global search and local polish (found through pkg-config)
 )
 
 missing=()
