@@ -46,7 +46,7 @@ static const char *display_name(int argc, char **argv) {
 
 // The toolkit ends the program with its own English message when it cannot
 // reach the X server; the user gets the reason on standard error first.
-static void require_display(int argc, char **argv) {
+void require_display(int argc, char **argv) {
   const char *name = display_name(argc, argv);
   Display *d = XOpenDisplay(name);
   if (d) {

@@ -8,7 +8,7 @@
 #include "tests/test_support.h"
 
 static program_run run_linkmotion(const std::string &input) {
-  return run_program("'" + program_path("linkmotion") + "'", input, source_path("mechanisms"));
+  return run_program("'" + program_path("tests/linkmotion-console") + "'", input, source_path("mechanisms"));
 }
 
 static int count_of(const std::string &text, const std::string &what) {

@@ -145,6 +145,8 @@ TEST(TerminalSession, BranchEditorTakesOneOrTwoLinesAndRefusesAtOnce) {
 }
 
 TEST(TerminalSession, EndOfInputAtTheFileNameEndsCleanlyAndAFolderIsAskedAgain) {
+  x_server server;  // the program asks nothing before it knows its window can open
+  ASSERT_TRUE(server.running());
   pty_session s(linkmotion(), source_path("mechanisms"));
   ASSERT_TRUE(s.wait_for("ファイル名 fname=")) << s.output();
   s.type_line(source_path("mechanisms"));
