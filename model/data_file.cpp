@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -90,6 +91,22 @@ static int scan_items(int count, const char *fmt, ...) {
   return scan_failed(got);
 }
 
+// A joint number read as a long: one beyond the range of int is refused
+// here (it would wrap onto a joint of the file), one within it is checked
+// against the joints by check_joints.  1 and *out set, 0 after a message.
+static int to_joint(long v, int *out) {
+  if (v < INT_MIN || v > INT_MAX) return bad_file("関節番号 %ld が範囲 1～%d の外です．", v, mech.n);
+  *out = static_cast<int>(v);
+  return 1;
+}
+
+// The joint numbers raw[0..count-1] into out, as to_joint.
+static int to_joints(int count, const long *raw, int *out) {
+  for (int a = 0; a < count; a++)
+    if (!to_joint(raw[a], &out[a])) return 0;
+  return 1;
+}
+
 // Starts list section `name`: resets the entry counter.
 static void begin_section(const char *name) {
   section_name = name;
@@ -100,7 +117,8 @@ static void begin_section(const char *name) {
 // (0 ends the list).  1 read, 0 after a message; refuses a 20th entry.
 static int next_entry(int *first) {
   entry_number++;
-  if (!scan_items(1, "%d", first)) return 0;
+  long raw;
+  if (!scan_items(1, "%ld", &raw) || !to_joint(raw, first)) return 0;
   if (*first != 0 && entry_number > max_section_entries)
     return bad_file("項目が多すぎます（%d項目まで）．", max_section_entries);
   return 1;
@@ -193,11 +211,11 @@ int read_title() {
 int read_joints() {
   mechanism &m = mech;
   begin_section("(1)");
-  int count;
-  if (!scan_items(1, "%d", &count)) return 0;
+  long count;
+  if (!scan_items(1, "%ld", &count)) return 0;
   if (count < 1 || count > max_joints)
-    return bad_file("関節数 n=%d は 1～%d の範囲の外です．", count, max_joints);
-  m.n = count;
+    return bad_file("関節数 n=%ld は 1～%d の範囲の外です．", count, max_joints);
+  m.n = static_cast<int>(count);
 
   begin_section("(2)");
   for (;;) {
@@ -214,8 +232,9 @@ int read_joints() {
   }
 
   begin_section("(3)");
-  int traced;
-  if (!scan_items(1, "%d", &traced)) return 0;
+  long raw_traced;
+  int traced = 0;
+  if (!scan_items(1, "%ld", &raw_traced) || !to_joint(raw_traced, &traced)) return 0;
   if (!check_joints(1, &traced)) return 0;
   m.kten = traced;
 
@@ -251,7 +270,8 @@ int read_fixed() {
     if (fixed_joint_count >= max_section_entries)  // (4) and (5) share the limit
       return bad_file("位置固定の関節が多すぎます（区間(4),(5)合わせて%d項目まで）．",
                       max_section_entries);
-    if (!scan_items(3, ",%d,%lf,%lf", &ij[1], &x, &y)) return 0;
+    long raw;
+    if (!scan_items(3, ",%ld,%lf,%lf", &raw, &x, &y) || !to_joint(raw, &ij[1])) return 0;
     if (!check_joints(2, ij) || !check_length(x) || !check_length(y)) return 0;
     if (!check_fixed_place(ij[0], x, y)) return 0;
     set_fixed_joint(ij[0], x, y);
@@ -264,7 +284,8 @@ int read_fixed() {
     double a;
     if (!next_entry(&ij[0])) return 0;
     if (ij[0] == 0) break;
-    if (!scan_items(2, ",%d,%lf", &ij[1], &a)) return 0;
+    long raw;
+    if (!scan_items(2, ",%ld,%lf", &raw, &a) || !to_joint(raw, &ij[1])) return 0;
     if (!check_joints(2, ij) || !check_angle(a)) return 0;
     const int i = ij[0], j = ij[1];
     m.ath[i][j] = m.ath_saved[i][j] = a * deg_to_rad;
@@ -299,7 +320,8 @@ int read_links() {
     double len;
     if (!next_entry(&ij[0])) return 0;
     if (ij[0] == 0) break;
-    if (!scan_items(2, ",%d,%lf", &ij[1], &len)) return 0;
+    long raw;
+    if (!scan_items(2, ",%ld,%lf", &raw, &len) || !to_joint(raw, &ij[1])) return 0;
     if (!check_joints(2, ij) || !check_length(len)) return 0;
     if (!(len > 0.0)) return bad_file("リンクの長さ %g が正ではありません．", len);
     const int i = ij[0], j = ij[1];
@@ -323,7 +345,8 @@ int read_links() {
     double a;
     if (!next_entry(&ijk[0])) return 0;
     if (ijk[0] == 0) break;
-    if (!scan_items(3, ",%d,%d,%lf", &ijk[1], &ijk[2], &a)) return 0;
+    long raw[2];
+    if (!scan_items(3, ",%ld,%ld,%lf", &raw[0], &raw[1], &a) || !to_joints(2, raw, &ijk[1])) return 0;
     if (!check_joints(3, ijk) || !check_angle(a)) return 0;
     const double v = a * deg_to_rad;  // stored as given, not wrapped
     set_given_th(ijk[0], ijk[1], ijk[2], v, -v);
@@ -342,7 +365,8 @@ int read_links() {
     int ijk[3];
     if (!next_entry(&ijk[0])) return 0;
     if (ijk[0] == 0) break;
-    if (!scan_items(2, ",%d,%d", &ijk[1], &ijk[2])) return 0;
+    long raw[2];
+    if (!scan_items(2, ",%ld,%ld", &raw[0], &raw[1]) || !to_joints(2, raw, &ijk[1])) return 0;
     if (!check_joints(3, ijk)) return 0;
     const int i = ijk[0], j = ijk[1], k = ijk[2];
     // The guide: a link, two joints of a given angle, or the line of an
@@ -402,7 +426,8 @@ int read_drive() {
   if (kind == 'A') {
     int ijk[3];
     double a;
-    if (!scan_items(4, "%d,%d,%d,%lf", &ijk[0], &ijk[1], &ijk[2], &a)) return 0;
+    long raw[3];
+    if (!scan_items(4, "%ld,%ld,%ld,%lf", &raw[0], &raw[1], &raw[2], &a) || !to_joints(3, raw, ijk)) return 0;
     if (!check_joints(3, ijk) || !check_angle(a) || !check_drivable(kind, ijk)) return 0;
     m.rs = kind;
     m.id = ijk[0], m.jd = ijk[1], m.kd = ijk[2];
@@ -416,7 +441,8 @@ int read_drive() {
   } else if (kind == 'B' || kind == 'L') {
     int ij[2];
     double v;
-    if (!scan_items(3, "%d,%d,%lf", &ij[0], &ij[1], &v)) return 0;
+    long raw[2];
+    if (!scan_items(3, "%ld,%ld,%lf", &raw[0], &raw[1], &v) || !to_joints(2, raw, ij)) return 0;
     if (!check_joints(2, ij) || !check_number(v, kind == 'B' ? max_angle_value : max_length_value))
       return 0;
     const int ijk[3] = {ij[0], ij[1], 0};

@@ -201,7 +201,13 @@ INSTANTIATE_TEST_SUITE_P(
         bad_file_case{"SliderGuideMissing", "t 4 0 1 1,0,0 4,200,0 0 0 0 1,2,40 2,3,120 0 0 3,2,4 0 B 1,2,30",
                       "区間(9)，1番目の項目：スライダ 3 が走るリンク L[2][4] がこの機構にありません（区間(4)～(9)のどれにもありません）"},
         bad_file_case{"DrawnJointZero", "t 3 0 0", "区間(3)：関節番号 0 が範囲 1～3 の外です"},
-        bad_file_case{"DrawnJointNegative", "t 3 0 -1", "区間(3)：関節番号 -1 が範囲 1～3 の外です"}),
+        bad_file_case{"DrawnJointNegative", "t 3 0 -1", "区間(3)：関節番号 -1 が範囲 1～3 の外です"},
+        // Numbers beyond the range of int once wrapped onto joints of the file.
+        bad_file_case{"JointBeyondInt", "t 3 0 1 0 0 0 4294967299,4,40 0",
+                      "区間(7)，1番目の項目：関節番号 4294967299 が範囲 1～3 の外です"},
+        bad_file_case{"SecondJointBeyondInt", "t 3 0 1 0 0 0 1,4294967298,40 0",
+                      "区間(7)，1番目の項目：関節番号 4294967298 が範囲 1～3 の外です"},
+        bad_file_case{"JointCountBeyondInt", "t 4294967299 0", "区間(1)：関節数 n=4294967299 は 1～19 の範囲の外です"}),
     [](const ::testing::TestParamInfo<bad_file_case> &param) { return std::string(param.param.name); });
 
 // What the mechanism has, for the guide of a slider and for the drive: links
