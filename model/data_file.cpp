@@ -168,6 +168,18 @@ static int check_fixed_place(int i, double x, double y) {
   return 1;
 }
 
+// A quantity given twice: the entry that gave it first, in its section.
+static int given_before(const char *what, int entry) {
+  return bad_file("%s は %d番目の項目ですでに与えられています．", what, entry + 1);
+}
+
+// The entry of list[0..count-1] that names the link i-j, in either order; -1 none.
+static int find_link(const int (*list)[2], int count, int i, int j) {
+  for (int f = 0; f < count; f++)
+    if ((list[f][0] == i && list[f][1] == j) || (list[f][0] == j && list[f][1] == i)) return f;
+  return -1;
+}
+
 // Both orders, working and saved, of a relative angle given by the file.
 static void set_given_th(int i, int j, int k, double v, double reverse) {
   mechanism &m = mech;
@@ -257,6 +269,12 @@ int read_fixed() {
     if (i == 0) break;
     if (!scan_items(2, ",%lf,%lf", &x, &y)) return 0;
     if (!check_joints(1, &i) || !check_length(x) || !check_length(y)) return 0;
+    for (int f = 0; f < fixed_joint_count; f++) {
+      if (fixed_joint_list[f] != i) continue;
+      char what[32];
+      snprintf(what, sizeof what, "J[%d]", i);
+      return given_before(what, f);
+    }
     if (!check_fixed_place(i, x, y)) return 0;
     set_fixed_joint(i, x, y);
   }
@@ -288,6 +306,12 @@ int read_fixed() {
     if (!scan_items(2, ",%ld,%lf", &raw, &a) || !to_joint(raw, &ij[1])) return 0;
     if (!check_joints(2, ij) || !check_angle(a)) return 0;
     const int i = ij[0], j = ij[1];
+    const int before = find_link(fixed_angle_list, fixed_angle_count, i, j);
+    if (before >= 0) {
+      char what[32];
+      snprintf(what, sizeof what, "ath[%d][%d]", i, j);
+      return given_before(what, before);
+    }
     m.ath[i][j] = m.ath_saved[i][j] = a * deg_to_rad;
     m.ath[j][i] = m.ath_saved[j][i] = wrap_angle(pi + m.ath[i][j]);
     m.ath_known[i][j] = m.ath_known[j][i] = 'Y';
@@ -325,6 +349,12 @@ int read_links() {
     if (!check_joints(2, ij) || !check_length(len)) return 0;
     if (!(len > 0.0)) return bad_file("リンクの長さ %g が正ではありません．", len);
     const int i = ij[0], j = ij[1];
+    const int before = find_link(length_list, length_count, i, j);
+    if (before >= 0) {
+      char what[32];
+      snprintf(what, sizeof what, "l[%d][%d]", i, j);
+      return given_before(what, before);
+    }
     m.l[i][j] = m.l[j][i] = m.l_saved[i][j] = m.l_saved[j][i] = len;
     m.l_known[i][j] = m.l_known[j][i] = 'Y';
     m.l_known_saved[i][j] = m.l_known_saved[j][i] = 'Y';
@@ -348,6 +378,14 @@ int read_links() {
     long raw[2];
     if (!scan_items(3, ",%ld,%ld,%lf", &raw[0], &raw[1], &a) || !to_joints(2, raw, &ijk[1])) return 0;
     if (!check_joints(3, ijk) || !check_angle(a)) return 0;
+    for (int f = 0; f < rel_angle_count; f++) {
+      const int *e = rel_angle_list[f];
+      if (e[1] != ijk[1] || !((e[0] == ijk[0] && e[2] == ijk[2]) || (e[0] == ijk[2] && e[2] == ijk[0])))
+        continue;
+      char what[48];
+      snprintf(what, sizeof what, "th[%d][%d][%d]", ijk[0], ijk[1], ijk[2]);
+      return given_before(what, f);
+    }
     const double v = a * deg_to_rad;  // stored as given, not wrapped
     set_given_th(ijk[0], ijk[1], ijk[2], v, -v);
     for (int c = 0; c < 3; c++) rel_angle_list[rel_angle_count][c] = ijk[c];
@@ -369,6 +407,15 @@ int read_links() {
     if (!scan_items(2, ",%ld,%ld", &raw[0], &raw[1]) || !to_joints(2, raw, &ijk[1])) return 0;
     if (!check_joints(3, ijk)) return 0;
     const int i = ijk[0], j = ijk[1], k = ijk[2];
+    // A joint may slide on two lines (it sits where they cross), not on
+    // one line twice.
+    for (int s = 1; s <= count; s++) {
+      const slider_entry &e = m.sliders[s];
+      if (e.i != i || !((e.j == j && e.k == k) || (e.j == k && e.k == j))) continue;
+      char what[64];
+      snprintf(what, sizeof what, "スライダ J[%d] の直線 L[%d][%d]", i, j, k);
+      return given_before(what, s - 1);
+    }
     // The guide: a link, two joints of a given angle, or the line of an
     // earlier slider (tested before this slider's own angles are set).
     if (!has_line(j, k))

@@ -144,9 +144,13 @@ TEST_P(BadDataFile, IsRefusedWithItsReason) {
   EXPECT_NE(echo.find(GetParam().message), std::string::npos) << echo;
 }
 
+// Twenty different links of a 19-joint mechanism: 1-2 .. 1-19, 2-3, 2-4.
 static const std::string twenty_lengths = [] {
-  std::string s = "t 3 0 1 0 0 0 ";
-  for (int e = 0; e < 20; e++) s += "1,2,10 ";
+  std::string s = "t 19 0 1 0 0 0 ";
+  for (int e = 0; e < 20; e++) {
+    const int i = e < 18 ? 1 : 2, j = e < 18 ? e + 2 : e - 15;
+    s += std::to_string(i) + "," + std::to_string(j) + ",10 ";
+  }
   return s + "0 0 0 B 1,2,0";
 }();
 
@@ -207,6 +211,15 @@ INSTANTIATE_TEST_SUITE_P(
                       "区間(7)，1番目の項目：関節番号 4294967299 が範囲 1～3 の外です"},
         bad_file_case{"SecondJointBeyondInt", "t 3 0 1 0 0 0 1,4294967298,40 0",
                       "区間(7)，1番目の項目：関節番号 4294967298 が範囲 1～3 の外です"},
+        // A quantity given twice (the second once silently won).
+        bad_file_case{"LengthTwice", "t 3 0 1 0 0 0 1,2,10 2,3,5 2,1,12 0",
+                      "区間(7)，3番目の項目：l[2][1] は 1番目の項目ですでに与えられています"},
+        bad_file_case{"RelativeAngleTwice", "t 3 0 1 0 0 0 1,2,10 2,3,10 0 1,2,3,30 3,2,1,40 0",
+                      "区間(8)，2番目の項目：th[3][2][1] は 1番目の項目ですでに与えられています"},
+        bad_file_case{"DirectionTwice", "t 3 0 1 0 0 1,2,30 1,2,40 0", "区間(6)，2番目の項目：ath[1][2] は 1番目の項目"},
+        bad_file_case{"FixedJointTwice", "t 3 0 1 1,0,0 1,0,0 0", "区間(4)，2番目の項目：J[1] は 1番目の項目"},
+        bad_file_case{"SliderLineTwice", "t 4 0 1 1,0,0 2,100,0 0 0 0 1,2,100 0 0 3,1,2 3,2,1 0",
+                      "区間(9)，2番目の項目：スライダ J[3] の直線 L[2][1] は 1番目の項目"},
         bad_file_case{"JointCountBeyondInt", "t 4294967299 0", "区間(1)：関節数 n=4294967299 は 1～19 の範囲の外です"}),
     [](const ::testing::TestParamInfo<bad_file_case> &param) { return std::string(param.param.name); });
 
