@@ -58,7 +58,7 @@ static void print_usage(FILE *out) {
 static int bad_argument(const char *what, const char *arg) {
   con_flush();
   fprintf(stderr, "\nlinkmotion-path: %s", what);
-  if (arg) fprintf(stderr, " (got \"%s\")", arg);
+  if (arg) fprintf(stderr, " (got \"%s\")", shown(arg));
   fputc('\n', stderr);
   print_usage(stderr);
   return 2;
@@ -144,7 +144,7 @@ static void record_path(int row) {
 static int write_picture(const char *path, FILE *file, const picture_posture *start, int count) {
   int ok = write_svg_picture(file, start, run_path, count);
   if (fclose(file) != 0) ok = 0;
-  if (!ok) con_printf("\n図ファイル %s を書き込めませんでした．", path);
+  if (!ok) con_printf("\n図ファイル %s を書き込めませんでした．", shown(path));
   return ok;
 }
 
@@ -167,7 +167,7 @@ int main(int argc, char **argv) {
   take_posture(&start);
   FILE *picture = nullptr;
   if (o.svg && !(picture = fopen(o.svg, "w"))) {
-    con_printf("\n図ファイル %s を開けません：%s\n", o.svg, strerror(errno));
+    con_printf("\n図ファイル %s を開けません：%s\n", shown(o.svg), strerror(errno));
     con_flush();
     return 1;
   }

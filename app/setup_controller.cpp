@@ -154,7 +154,7 @@ static void load_path() {
       continue;
     }
     apply_nochoice_rule(mech.fname);
-    con_printf("\nfname=%s  nochoice=%d\n", mech.fname, mech.nochoice);
+    con_printf("\nfname=%s  nochoice=%d\n", shown(mech.fname), mech.nochoice);
     for (int s = 0; s < junjo_slots; s++) mech.choice_offered[s] = 0;
     int planned = cal_junjo();
     mech.solve_ok = planned;
@@ -184,16 +184,16 @@ int batch_load(const char *path, int max_notches) {
   console_set_batch(1);
   init_model();
   if (strlen(path) >= static_cast<size_t>(fname_size)) {
-    con_printf("\nファイル名が長すぎます（%d文字まで）：%s", fname_size - 1, path);
+    con_printf("\nファイル名が長すぎます（%d文字まで）：%s", fname_size - 1, shown(path));
     return 0;
   }
   snprintf(mech.fname, sizeof mech.fname, "%s", path);
   if (!read_mechanism_file()) {
-    con_printf("\nファイル %s を読み込めませんでした．", path);
+    con_printf("\nファイル %s を読み込めませんでした．", shown(path));
     return 0;
   }
   apply_nochoice_rule(base_name(path));
-  con_printf("\nfname=%s  nochoice=%d\n", mech.fname, mech.nochoice);
+  con_printf("\nfname=%s  nochoice=%d\n", shown(mech.fname), mech.nochoice);
   for (int s = 0; s < junjo_slots; s++) mech.choice_offered[s] = 0;
   int planned = cal_junjo();
   int notches = 0;

@@ -56,7 +56,7 @@ void require_display(int argc, char **argv) {
   con_flush();
   console_set_output(stderr);
   if (name && *name)
-    con_printf("\nウィンドウを開けません．X ディスプレイ %s に接続できません．\n", name);
+    con_printf("\nウィンドウを開けません．X ディスプレイ %s に接続できません．\n", shown(name));
   else
     con_printf("\nウィンドウを開けません．X ディスプレイが設定されていません (DISPLAY)．\n");
   con_flush();

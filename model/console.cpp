@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cctype>
 #include <termios.h>
@@ -86,6 +87,27 @@ void con_printf(const char *fmt, ...) {
   }
   va_end(again);
   va_end(args);
+}
+
+const char *shown(const char *s) {
+  static char buffers[4][1024];
+  static int next;
+  char *out = buffers[next];
+  next = (next + 1) % 4;
+  const size_t room = sizeof buffers[0];
+  size_t n = 0;
+  for (; *s; s++) {
+    const unsigned char c = static_cast<unsigned char>(*s);
+    const int control = c < 0x20 || c == 0x7F;
+    const size_t need = control ? 4 : 1;
+    if (n + need >= room) break;
+    if (control)
+      n += static_cast<size_t>(snprintf(out + n, room - n, "\\x%02X", c));
+    else
+      out[n++] = static_cast<char>(c);
+  }
+  out[n] = '\0';
+  return out;
 }
 
 void console_input_ended() {

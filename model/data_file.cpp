@@ -38,13 +38,13 @@ int open_data_file(const char *dir) {
     data_fp = fopen(path, "rt");
   }
   if (!data_fp) {
-    con_printf("\nファイル %s を開けません．ファイル名を確かめて下さい．", mech.fname);
+    con_printf("\nファイル %s を開けません．ファイル名を確かめて下さい．", shown(mech.fname));
     return 0;
   }
   // A folder opens like a file and then reads as one that ends at once.
   struct stat st;
   if (fstat(fileno(data_fp), &st) == 0 && S_ISDIR(st.st_mode)) {
-    con_printf("\n%s はフォルダです．ファイル名を入力して下さい．", mech.fname);
+    con_printf("\n%s はフォルダです．ファイル名を入力して下さい．", shown(mech.fname));
     close_data_file();
     return 0;
   }
@@ -68,10 +68,10 @@ static int bad_file(const char *fmt, ...) {
   vsnprintf(why, sizeof why, fmt, args);
   va_end(args);
   if (entry_number > 0)
-    con_printf("\nデータファイル %s の区間%s，%d番目の項目：%s", mech.fname, section_name,
+    con_printf("\nデータファイル %s の区間%s，%d番目の項目：%s", shown(mech.fname), section_name,
                entry_number, why);
   else
-    con_printf("\nデータファイル %s の区間%s：%s", mech.fname, section_name, why);
+    con_printf("\nデータファイル %s の区間%s：%s", shown(mech.fname), section_name, why);
   return 0;
 }
 
@@ -216,7 +216,7 @@ int read_title() {
     return bad_file("タイトルが長すぎます（%dバイトまで）．", title_size - 1);
   }
   snprintf(mech.title, sizeof mech.title, "%s", word);
-  con_printf("\n%s\n", mech.title);
+  con_printf("\n%s\n", shown(mech.title));
   return 1;
 }
 
