@@ -163,3 +163,26 @@ void describe_fact(const fact_list &facts, int index, const point *J, char *out,
       snprintf(out, size, "?");
   }
 }
+
+// A slider within this fraction of the guide's length past an end is on
+// it: the solver's rounding, far below what a drawing shows.
+static const double guide_end_slack = 1e-9;
+
+int slider_beyond_guide(const point *J, double *along) {
+  const mechanism &m = mech;
+  for (int s = 1; s <= m.slider_count && s < joint_slots; s++) {
+    const slider_entry &e = m.sliders[s];
+    if (!joint_in_range(e.i) || !joint_in_range(e.j) || !joint_in_range(e.k)) continue;
+    if (m.link_exists[e.j][e.k] != 'Y') continue;
+    // t = (Ji - Jj).(Jk - Jj) / |Jk - Jj|^2: 0 at j, 1 at k.
+    const double gx = J[e.k].x - J[e.j].x, gy = J[e.k].y - J[e.j].y;
+    const double g2 = gx * gx + gy * gy;
+    if (!(g2 > 0.0)) continue;
+    const double t = ((J[e.i].x - J[e.j].x) * gx + (J[e.i].y - J[e.j].y) * gy) / g2;
+    if (t < -guide_end_slack || t > 1.0 + guide_end_slack) {
+      if (along) *along = t;
+      return s;
+    }
+  }
+  return 0;
+}

@@ -59,3 +59,10 @@ extern fact_list solver_facts;
 // After solve_positions returned 0: 1 + the index of the fact its posture
 // broke, or 0 when a step of the plan failed.
 int last_broken_fact();
+
+// The first slider that lies beyond the ends of its guide in posture J,
+// where the guide is a link of the file (a line of two fixed joints or of
+// an angle has no ends): its entry s in mech.sliders[1..slider_count], 0
+// when every slider is on its guide.  *along: its place along j->k in lengths of
+// the guide, 0 at j and 1 at k.
+int slider_beyond_guide(const point *J, double *along);

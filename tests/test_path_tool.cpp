@@ -261,3 +261,20 @@ TEST(PathTool, AFileWhoseFactsContradictIsRefusedWithoutRows) {
   EXPECT_NE(r.errors.find("データファイルの条件が両立しません：l[1][5]=60.0000 が 40.3628 になる"), std::string::npos)
       << r.errors;
 }
+
+// A slider run past the end of its guide link is drawn as it is and said
+// once on standard error, however many rows put it there.
+TEST(PathTool, ASliderBeyondItsGuideIsReportedOnce) {
+  std::string text = read_file(source_path("mechanisms/a11"));
+  const size_t at = text.find("2,3,120");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(run_path("a11 360").errors.find("端を越えています"), std::string::npos);
+  text.replace(at, 7, "2,3,400");
+  const program_run r = run_path("'" + write_temp_file(text) + "' 360");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(parse(r.output).rows.size(), 360u);
+  const std::string said = "\nスライダ J[3] がリンク L[4][5] の端を越えています（J[4] から L[4][5] の長さの 2.76 倍の位置）．\n";
+  const size_t first = r.errors.find(said);
+  EXPECT_NE(first, std::string::npos) << r.errors;
+  EXPECT_EQ(r.errors.find("端を越えています", first + said.size()), std::string::npos) << "said more than once";
+}
