@@ -113,6 +113,10 @@ TEST(FactVariants, ContradictoryFilesAreRefusedWithTheirReason) {
        "データファイルの条件が両立しません：l[1][5]=60.0000 が 40.3628 になる"},
       // a length 5-2 that closes no triangle with the others: the plan fails
       {"3,4,40 4,1,110 1,2,90 4,5,70 1,5,60 5,2,20 0\n0\n", "Δ(125)の解がない"},
+      // the frame given as a length that the fixed joints (120 apart) do not
+      // have: it was measured over and the file moved
+      {"3,4,40 4,1,110 1,2,90 4,5,70 1,5,60 2,3,100 0\n0\n",
+       "データファイルの条件が両立しません：l[2][3]=100.0000 が 120.0000 になる"},
   };
   for (const auto &v : variants) {
     std::string text = a00;
