@@ -58,6 +58,52 @@ double grid_spacing(const picture_frame &f) {
   return g;
 }
 
+static int is_link(int i, int j) { return mech.link_exists[i][j] == 'Y'; }
+
+// Appends a shape of up to three corners when out has room; the new count.
+static int add_shape(picture_shape *out, int count, shape_kind kind, const double *x, const double *y, int a,
+                     int b, int c) {
+  if (count >= max_shapes) return count;
+  picture_shape &s = out[count];
+  s.kind = kind, s.turn = 0.0;
+  const int corner[3] = {a, b, c};
+  for (int k = 0; k < 3; k++) s.x[k] = x[corner[k]], s.y[k] = y[corner[k]];
+  return count + 1;
+}
+
+int posture_shapes(const picture_frame &f, const picture_posture *posture, picture_shape *out) {
+  const mechanism &m = mech;
+  const int n = joints_drawn();
+  double x[joint_slots], y[joint_slots];
+  for (int i = 1; i <= n; i++) {
+    const point p = clamped_position(posture->J[i]);
+    x[i] = pixel_x(f, p.x), y[i] = pixel_y(f, p.y);
+  }
+  int count = 0;
+  for (int i = 1; i <= n - 2; i++)
+    for (int j = i + 1; j <= n - 1; j++) {
+      if (!is_link(i, j)) continue;
+      for (int k = j + 1; k <= n; k++)
+        if (is_link(j, k) && is_link(k, i)) count = add_shape(out, count, shape_plate, x, y, i, j, k);
+    }
+  for (int i = 1; i <= n - 1; i++)
+    for (int j = i + 1; j <= n; j++)
+      if (is_link(i, j)) count = add_shape(out, count, shape_bar, x, y, i, j, j);
+  for (int r = 1; r <= m.slider_count && r < joint_slots; r++) {
+    const int i = m.sliders[r].i;
+    if (i < 1 || i > n) continue;
+    const int at = count;
+    count = add_shape(out, count, shape_slider, x, y, i, i, i);
+    if (count > at) out[at].turn = std::isfinite(posture->slider_angle[r]) ? -posture->slider_angle[r] : 0.0;
+  }
+  for (int i = 1; i <= n; i++) {
+    if (m.joint_kind[i] != 'R' && m.joint_kind[i] != 'D') continue;
+    const int fixed = m.J_known[i] == 'Y' || m.J_known[i] == 'W';
+    count = add_shape(out, count, fixed ? shape_fixed_joint : shape_joint, x, y, i, i, i);
+  }
+  return count;
+}
+
 int utf8_length(const unsigned char *s) {
   int len = s[0] < 0x80 ? 1 : s[0] >= 0xc2 && s[0] <= 0xdf ? 2 : s[0] >= 0xe0 && s[0] <= 0xef ? 3
                         : s[0] >= 0xf0 && s[0] <= 0xf4 ? 4 : 0;

@@ -64,6 +64,21 @@ picture_frame fit_picture(world_box box, int width, int height);
 // would stand closer than 10 pixels.
 double grid_spacing(const picture_frame &f);
 
+// The shapes of one posture in the order they are drawn: plates, link
+// bars, slider blocks, joints; pixels of the frame.
+enum shape_kind { shape_plate, shape_bar, shape_slider, shape_joint, shape_fixed_joint };
+struct picture_shape {
+  shape_kind kind;
+  double x[3], y[3];  // pixels: a plate's corners, a bar's ends, a block's or a joint's centre
+  double turn;        // slider: radians from the pixel x axis, clockwise as pixel y points down
+};
+// Every triangle of three links can be a plate: C(19, 3) = 969 of them, with
+// 171 bars, 19 blocks and 19 joints.
+constexpr int max_shapes = 1200;
+
+// The shapes of the posture into out[0..max_shapes-1]; their number.
+int posture_shapes(const picture_frame &f, const picture_posture *posture, picture_shape *out);
+
 // Length of the UTF-8 sequence at s, 0 when it is not a valid one.
 int utf8_length(const unsigned char *s);
 

@@ -64,64 +64,55 @@ void put_svg_grid(FILE *out, const picture_frame &f) {
           grid_note_share * f.width, title_y, svg_font, g, g);
 }
 
-static int is_link(int i, int j) { return mech.link_exists[i][j] == 'Y'; }
-
 void put_svg_mechanism(FILE *out, const picture_frame &f, const picture_posture *posture) {
-  const mechanism &m = mech;
+  static picture_shape shapes[max_shapes];
+  const int count = posture_shapes(f, posture, shapes);
   char colour[8];
-  const int n = joints_drawn();
-  double x[joint_slots], y[joint_slots];
-  for (int i = 1; i <= n; i++) {
-    const point p = clamped_position(posture->J[i]);
-    x[i] = pixel_x(f, p.x), y[i] = pixel_y(f, p.y);
-  }
-  for (int i = 1; i <= n - 2; i++)
-    for (int j = i + 1; j <= n - 1; j++) {
-      if (!is_link(i, j)) continue;
-      for (int k = j + 1; k <= n; k++)
-        if (is_link(j, k) && is_link(k, i))
-          fprintf(out, "<polygon class=\"plate\" points=\"%.2f,%.2f %.2f,%.2f %.2f,%.2f\" fill=\"%s\"/>\n", x[i],
-                  y[i], x[j], y[j], x[k], y[k], svg_colour(plate_yellow, colour));
-    }
-  for (int i = 1; i <= n - 1; i++)
-    for (int j = i + 1; j <= n; j++)
-      if (is_link(i, j))
+  const double half_l = slider_length * pixels_per_unit / 2.0, half_h = slider_height * pixels_per_unit / 2.0;
+  for (int s = 0; s < count; s++) {
+    const picture_shape &p = shapes[s];
+    switch (p.kind) {
+      case shape_plate:
+        fprintf(out, "<polygon class=\"plate\" points=\"%.2f,%.2f %.2f,%.2f %.2f,%.2f\" fill=\"%s\"/>\n", p.x[0],
+                p.y[0], p.x[1], p.y[1], p.x[2], p.y[2], svg_colour(plate_yellow, colour));
+        break;
+      case shape_bar:
         fprintf(out,
                 "<line class=\"link\" x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"%s\" "
                 "stroke-width=\"%g\"/>\n",
-                x[i], y[i], x[j], y[j], svg_colour(red, colour), bar_width * pixels_per_unit);
-  const double half_l = slider_length * pixels_per_unit / 2.0, half_h = slider_height * pixels_per_unit / 2.0;
-  for (int r = 1; r <= m.slider_count && r < joint_slots; r++) {
-    const int i = m.sliders[r].i;
-    if (i < 1 || i > n) continue;
-    double turn = -posture->slider_angle[r] * 180.0 / pi;  // SVG turns clockwise for y down
-    if (!std::isfinite(turn)) turn = 0.0;
-    fprintf(out, "<g class=\"slider\" transform=\"translate(%.2f %.2f) rotate(%.4f)\">\n", x[i], y[i], turn);
-    fprintf(out, "<rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" fill=\"%s\"/>\n", -half_l, -half_h,
-            2.0 * half_l, 2.0 * half_h, svg_colour(white, colour));
-    for (int k = 0; k < 2; k++) {
-      const double side = k == 0 ? -half_h : half_h;
-      fprintf(out, "<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"%s\" stroke-width=\"%g\"/>\n", -half_l,
-              side, half_l, side, svg_colour(red, colour), outline_width);
+                p.x[0], p.y[0], p.x[1], p.y[1], svg_colour(red, colour), bar_width * pixels_per_unit);
+        break;
+      case shape_slider:
+        fprintf(out, "<g class=\"slider\" transform=\"translate(%.2f %.2f) rotate(%.4f)\">\n", p.x[0], p.y[0],
+                p.turn * 180.0 / pi);
+        fprintf(out, "<rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" fill=\"%s\"/>\n", -half_l, -half_h,
+                2.0 * half_l, 2.0 * half_h, svg_colour(white, colour));
+        for (int k = 0; k < 2; k++) {
+          const double side = k == 0 ? -half_h : half_h;
+          fprintf(out, "<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"%s\" stroke-width=\"%g\"/>\n",
+                  -half_l, side, half_l, side, svg_colour(red, colour), outline_width);
+        }
+        fprintf(out, "</g>\n");
+        break;
+      case shape_joint:
+      case shape_fixed_joint: {
+        const int fixed = p.kind == shape_fixed_joint;
+        fprintf(out, "<g class=\"%s\">\n", fixed ? "joint fixed" : "joint");
+        fprintf(out, "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%g\" fill=\"%s\"/>\n", p.x[0], p.y[0],
+                disc_radius * pixels_per_unit, svg_colour(white, colour));
+        for (int k = 0; k <= fixed; k++)
+          fprintf(out,
+                  "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%g\" fill=\"none\" stroke=\"%s\" stroke-width=\"%g\"/>\n",
+                  p.x[0], p.y[0], (k == 0 ? ring_radius : fixed_ring_radius) * pixels_per_unit,
+                  svg_colour(red, colour), outline_width);
+        fprintf(out, "</g>\n");
+        break;
+      }
     }
-    fprintf(out, "</g>\n");
-  }
-  for (int i = 1; i <= n; i++) {
-    if (m.joint_kind[i] != 'R' && m.joint_kind[i] != 'D') continue;
-    const int fixed = m.J_known[i] == 'Y' || m.J_known[i] == 'W';
-    fprintf(out, "<g class=\"%s\">\n", fixed ? "joint fixed" : "joint");
-    fprintf(out, "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%g\" fill=\"%s\"/>\n", x[i], y[i],
-            disc_radius * pixels_per_unit, svg_colour(white, colour));
-    fprintf(out, "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%g\" fill=\"none\" stroke=\"%s\" stroke-width=\"%g\"/>\n",
-            x[i], y[i], ring_radius * pixels_per_unit, svg_colour(red, colour), outline_width);
-    if (fixed)
-      fprintf(out, "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"%g\" fill=\"none\" stroke=\"%s\" stroke-width=\"%g\"/>\n",
-              x[i], y[i], fixed_ring_radius * pixels_per_unit, svg_colour(red, colour), outline_width);
-    fprintf(out, "</g>\n");
   }
 }
 
-void put_svg_trace(FILE *out, const picture_frame &f, const point *trace, int from, int to, const char *extra) {
+void put_svg_trace(FILE *out, const picture_frame &f, const point *trace, int from, int to) {
   char colour[8];
   int open = 0, running = 0;
   for (int b = from; b < to; b++) {
@@ -131,9 +122,9 @@ void put_svg_trace(FILE *out, const picture_frame &f, const point *trace, int fr
     }
     if (!open)
       fprintf(out,
-              "<path class=\"path\"%s fill=\"none\" stroke=\"%s\" stroke-width=\"%g\" stroke-linejoin=\"round\" "
+              "<path class=\"path\" fill=\"none\" stroke=\"%s\" stroke-width=\"%g\" stroke-linejoin=\"round\" "
               "stroke-linecap=\"round\" d=\"",
-              extra, svg_colour(blue, colour), trace_width * pixels_per_unit);
+              svg_colour(blue, colour), trace_width * pixels_per_unit);
     if (!running)
       fprintf(out, "%sM%.2f %.2f", open ? "\n" : "", pixel_x(f, trace[b].x), pixel_y(f, trace[b].y));
     fprintf(out, " L%.2f %.2f", pixel_x(f, trace[b + 1].x), pixel_y(f, trace[b + 1].y));

@@ -29,9 +29,8 @@ void put_svg_mechanism(FILE *out, const picture_frame &f, const picture_posture 
 
 // One path element of the segments trace[b]-trace[b+1], from <= b < to,
 // that the path joins (gaps and jumps skipped as the window skips them);
-// runs of them as one polyline.  Nothing when none joins.  extra: more
-// attributes of the element, "" for none.
-void put_svg_trace(FILE *out, const picture_frame &f, const point *trace, int from, int to, const char *extra);
+// runs of them as one polyline.  Nothing when none joins.
+void put_svg_trace(FILE *out, const picture_frame &f, const point *trace, int from, int to);
 
 // The title and the drive label in the text band; the caller's group gives
 // them their black fill, as it does to the joint labels.

@@ -14,7 +14,7 @@ int write_svg_picture(FILE *out, const picture_posture *posture, const point *tr
   put_svg_opening(out, f.width, f.height);
   put_svg_grid(out, f);
   put_svg_mechanism(out, f, posture);
-  put_svg_trace(out, f, trace, 0, count, "");
+  put_svg_trace(out, f, trace, 0, count);
   fprintf(out, "<g fill=\"%s\">\n", svg_colour(black, colour));
   put_svg_titles(out);
   put_svg_joint_labels(out, f, posture);
