@@ -12,13 +12,16 @@
 #include "draw/primitives.h"
 #include "draw/scene.h"
 
+// The source colour of what is drawn next (alpha is never blended).
 static void set_colour(cairo_t *cr, rgba c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
 
+// A segment added to the current path.
 static void line(cairo_t *cr, double x1, double y1, double x2, double y2) {
   cairo_move_to(cr, x1, y1);
   cairo_line_to(cr, x2, y2);
 }
 
+// The black grid over the whole frame, the axes 2 pixels wide, the others 1.
 static void put_grid(cairo_t *cr, const picture_frame &f) {
   const double g = grid_spacing(f);
   const double x_lo = (0.0 - f.x0) / f.scale, x_hi = (f.width - f.x0) / f.scale;
@@ -35,11 +38,13 @@ static void put_grid(cairo_t *cr, const picture_frame &f) {
   }
 }
 
+// A circle of radius r pixels added to the current path as a path of its own.
 static void circle(cairo_t *cr, double x, double y, double r) {
   cairo_new_sub_path(cr);
   cairo_arc(cr, x, y, r, 0.0, 2.0 * pi);
 }
 
+// Plates, bars, slider blocks and joints of the posture, in the SVG's order.
 static void put_mechanism(cairo_t *cr, const picture_frame &f, const picture_posture *posture) {
   static picture_shape shapes[max_shapes];
   const int count = posture_shapes(f, posture, shapes);
@@ -111,11 +116,13 @@ static void put_trace(cairo_t *cr, const picture_frame &f, const point *trace, i
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
 }
 
+// UTF-8 text with its baseline starting at pixel (x, y).
 static void text_at(cairo_t *cr, double x, double y, const char *text) {
   cairo_move_to(cr, x, y);
   cairo_show_text(cr, text);
 }
 
+// Title, drive label and grid note in the band, a label beside every joint.
 static void put_texts(cairo_t *cr, const picture_frame &f, const picture_posture *posture) {
   set_colour(cr, black);
   cairo_select_font_face(cr, "Helvetica", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);

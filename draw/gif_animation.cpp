@@ -31,8 +31,10 @@ static uint32_t raster[max_pixels];                  // 0x00rrggbb, top row firs
 static GifByteType indices[2][max_pixels];           // this frame and the frame before
 static GifByteType line_out[max_frame_pixels];
 
+// A colour channel of 0..1 as a byte 0..255, rounded.
 static int channel(float v) { return v <= 0.0f ? 0 : v >= 1.0f ? 255 : static_cast<int>(v * 255.0f + 0.5f); }
 
+// Appends a palette entry while there is room below the transparent one.
 static void add_colour(int r, int g, int b) {
   if (palette_used >= unchanged) return;  // the transparent entry stays free
   palette[palette_used].Red = static_cast<GifByteType>(r);
@@ -70,6 +72,7 @@ static void build_palette() {
   }
 }
 
+// Each of count pixels 0x00rrggbb as the index of its nearest palette entry.
 static void quantise(const uint32_t *from, GifByteType *to, int count) {
   const int shift = 8 - quant_bits;
   for (int p = 0; p < count; p++) {
@@ -79,12 +82,14 @@ static void quantise(const uint32_t *from, GifByteType *to, int count) {
   }
 }
 
+// giflib's writer: bytes to the FILE of the animation; the number written.
 static int put_bytes(GifFileType *gif, const GifByteType *bytes, int count) {
   FILE *out = static_cast<FILE *>(gif->UserData);
   return static_cast<int>(fwrite(bytes, 1, count, out));
 }
 
 // NETSCAPE2.0 sub-block 1 with a loop count of 0 (little-endian): forever.
+// 1 written, 0 not.
 static int put_loop(GifFileType *gif) {
   static const GifByteType loop[3] = {1, 0, 0};
   return EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
@@ -112,7 +117,8 @@ static pixel_rect changed_rect(const GifByteType *now, const GifByteType *before
 }
 
 // Frame k: its delay, then the rectangle of it that changed; a pixel the
-// same as before is written transparent, which keeps the runs long.
+// same as before is written transparent, which keeps the runs long.  1
+// written, 0 giflib failed.
 static int put_frame(GifFileType *gif, const animation *a, int k, const GifByteType *now, const GifByteType *before) {
   const int w = a->frame.width, h = a->frame.height;
   const pixel_rect r = k == 0 ? pixel_rect{0, 0, w, h} : changed_rect(now, before, w, h);
