@@ -4,6 +4,7 @@
 #include "draw/frame_raster.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <cmath>
 #include <cstdio>
@@ -157,4 +158,9 @@ int draw_frame_raster(uint32_t *pixels, int stride, const picture_frame &f, cons
   cairo_destroy(cr);
   cairo_surface_destroy(s);
   return ok;
+}
+
+void release_frame_raster() {
+  cairo_debug_reset_static_data();
+  FcFini();  // the font configuration that Cairo's text loaded
 }

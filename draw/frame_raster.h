@@ -12,3 +12,7 @@
 // the drawing library failed.
 int draw_frame_raster(uint32_t *pixels, int stride, const picture_frame &f, const picture_posture *posture,
                       const point *trace, int count);
+
+// Frees what the drawing library keeps between frames (its font faces and
+// caches), after the last frame, so that a leak check finds nothing held.
+void release_frame_raster();

@@ -159,6 +159,7 @@ int write_gif_animation(FILE *out, const animation *a) {
     ok = ok && put_frame(gif, a, k, now, before);
   }
   if (map) GifFreeMapObject(map);
+  release_frame_raster();
   if (EGifCloseFile(gif, &error) != GIF_OK) ok = 0;
   return ok && !ferror(out);
 }
