@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "app/window.h"
+#include "tests/test_support.h"
 
 constexpr int server_start_ms = 15000;  // a loaded CI machine may take seconds
 constexpr int server_stop_ms = 5000;
@@ -237,9 +238,7 @@ int wait_for_exit(int pid, int seconds) {
 }
 
 bool chromium_screenshot(const std::string &svg_file, int budget_ms, std::vector<unsigned char> *rows) {
-  char stem[] = "/tmp/linkmotion-shot-XXXXXX";
-  if (!mkdtemp(stem)) return false;
-  const std::string dir = stem, png = dir + "/shot.png", ppm = dir + "/shot.ppm";
+  const std::string dir = make_temp_dir("linkmotion-shot"), png = dir + "/shot.png", ppm = dir + "/shot.ppm";
   int status = -1;
   run_with_limit("chromium --headless --no-sandbox --disable-gpu --no-first-run "
                  "--disable-background-networking --disable-component-update --disable-sync "
