@@ -15,6 +15,10 @@
 //   --fit          after the rows, the best line, circle and conic of the
 //                  traced joint's path, on standard error
 //   --svg PICTURE  a picture of the mechanism at tt0 with the traced path
+//   --report       instead of the rows, the quality report of the mechanism
+//                  (mobility, drive range, transmission angles, output
+//                  motion, four-bar classes, traced path) on standard output
+//   --json         with --report: the report as JSON
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +26,7 @@
 
 #include "analysis/fit_report.h"
 #include "analysis/kinematic_coefficients.h"
+#include "analysis/quality_report.h"
 #include "app/motion.h"
 #include "app/setup_controller.h"
 #include "draw/svg_picture.h"
@@ -40,17 +45,22 @@ struct tool_options {
   int steps;
   int derivatives, fit;
   const char *svg;  // nullptr: no picture
+  int report, json;
+  int steps_given;
 };
 
 // The usage text to out: standard output for --help, the console (standard
 // error) after a bad argument.
 static void print_usage(FILE *out) {
   fprintf(out, "\n使い方: linkmotion-path [--derivatives] [--fit] [--svg 図ファイル] ファイル名 [ステップ数]\n"
+             "        linkmotion-path --report [--json] ファイル名\n"
              "  ファイル名     機構データファイル，又は機構ライブラリの名前 (例 a00)\n"
              "  ステップ数     's'キーを押す回数 0～%d (省略時 %d)\n"
              "  --derivatives  各関節の x,y の後に dx/dq,dy/dq,d2x/dq2,d2y/dq2 (q は駆動値)\n"
              "  --fit          行の後に，軌跡の最適な直線・円・円錐曲線を標準エラーへ\n"
-             "  --svg 図ファイル  初期形態と軌跡の SVG 図\n",
+             "  --svg 図ファイル  初期形態と軌跡の SVG 図\n"
+             "  --report       行の代わりに機構の品質報告 (自由度，駆動範囲，伝達角，出力運動，四節の型，軌跡)\n"
+             "  --json         --report を JSON で\n",
              max_steps, default_steps);
 }
 
@@ -78,7 +88,7 @@ enum parse_result { parse_ok, parse_help, parse_bad };
 // Options anywhere before "--"; then FILE and STEPS.  A bad argument is
 // reported (with the usage) before parse_bad is returned.
 static parse_result parse_arguments(int argc, char **argv, tool_options *o) {
-  *o = tool_options{nullptr, default_steps, 0, 0, nullptr};
+  *o = tool_options{nullptr, default_steps, 0, 0, nullptr, 0, 0, 0};
   static char steps_message[80];
   snprintf(steps_message, sizeof steps_message, "STEPS must be a whole number from 0 to %d", max_steps);
   int positional = 0, options_end = 0;
@@ -89,6 +99,8 @@ static parse_result parse_arguments(int argc, char **argv, tool_options *o) {
       else if (strcmp(arg, "--help") == 0) return parse_help;
       else if (strcmp(arg, "--derivatives") == 0) o->derivatives = 1;
       else if (strcmp(arg, "--fit") == 0) o->fit = 1;
+      else if (strcmp(arg, "--report") == 0) o->report = 1;
+      else if (strcmp(arg, "--json") == 0) o->json = 1;
       else if (strcmp(arg, "--svg") == 0) {
         if (a + 1 >= argc || argv[a + 1][0] == '\0') return bad_argument("--svg needs the name of a picture file", nullptr), parse_bad;
         o->svg = argv[++a];
@@ -97,10 +109,14 @@ static parse_result parse_arguments(int argc, char **argv, tool_options *o) {
     }
     if (positional == 0) o->file = arg;
     else if (positional == 1 && !parse_steps(arg, &o->steps)) return bad_argument(steps_message, arg), parse_bad;
+    else if (positional == 1) o->steps_given = 1;
     else if (positional >= 2) return bad_argument("more than FILE and STEPS given", arg), parse_bad;
     positional++;
   }
   if (!o->file) return bad_argument("FILE is missing", nullptr), parse_bad;
+  if (o->json && !o->report) return bad_argument("--json goes with --report", nullptr), parse_bad;
+  if (o->report && (o->derivatives || o->fit || o->svg || o->steps_given))
+    return bad_argument("--report takes FILE alone (no STEPS, --derivatives, --fit or --svg)", nullptr), parse_bad;
   return parse_ok;
 }
 
@@ -148,6 +164,43 @@ static int write_picture(const char *path, FILE *file, const picture_posture *st
   return ok;
 }
 
+// The quality report of FILE on standard output.  The figures start from
+// the file's tt0 or, where that does not assemble, from the first raised
+// value that does (as the program raises it); a mechanism that assembles
+// at neither gets the reason found at the file's tt0.  Exit 0 with figures,
+// 1 without.
+static int run_report(const tool_options &o) {
+  static quality_report rep;
+  rep = quality_report{};
+  snprintf(rep.file, sizeof rep.file, "%s", o.file);
+  console_set_batch(1);
+  init_model();
+  snprintf(mech.fname, sizeof mech.fname, "%s", o.file);
+  int loaded = strlen(o.file) < static_cast<size_t>(fname_size) && read_mechanism_file();
+  if (loaded) {
+    loaded = batch_load(o.file, 0);
+    rep.file_tt0 = mech.tt0;
+    if (!loaded) {
+      diagnose_failure(&rep.at_file_tt0);
+      // What the file gives, counted before any other tt0 is tried.
+      compute_mobility(0, &rep.mobility);
+      snprintf(rep.title, sizeof rep.title, "%s", mech.title);
+      rep.rs = mech.rs, rep.id = mech.id, rep.jd = mech.jd, rep.kd = mech.kd;
+      rep.tt0 = mech.tt0;
+      loaded = batch_load(o.file, search_notches);
+    }
+    if (loaded) loaded = compute_quality_report(&rep);
+  } else {
+    rep.at_file_tt0.kind = fails_unreadable;
+  }
+  con_printf("\n");
+  con_flush();
+  if (o.json) write_report_json(stdout, &rep);
+  else write_report_text(stdout, &rep);
+  if (fflush(stdout) != 0 || ferror(stdout)) return 1;
+  return rep.assembles ? 0 : 1;
+}
+
 int main(int argc, char **argv) {
   tool_options o;
   console_set_output(stderr);
@@ -156,6 +209,7 @@ int main(int argc, char **argv) {
     case parse_bad: return 2;
     case parse_ok: break;
   }
+  if (o.report) return run_report(o);
   if (!batch_load(o.file, search_notches)) {
     con_printf("\n");
     con_flush();
