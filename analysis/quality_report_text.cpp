@@ -4,6 +4,16 @@
 
 #include "analysis/quality_report.h"
 
+// v as "%.3f" shows it without a sign on zero ("-0.000").
+static double z3(double v) { return std::fabs(v) < 5e-4 ? 0.0 : v; }
+// A drive value for "%.3f": over a full turn one that rounds to -180.000
+// is written 180.000, the end of (-180, 180] it belongs to.
+static double drive3(const quality_report *r, double t) {
+  double d = z3(report_drive_value(r, t));
+  if (r->range.full && (r->rs == 'A' || r->rs == 'B') && d < -179.9995) d += 360.0;
+  return d;
+}
+
 static int rotary(const quality_report *r) { return r->rs == 'A' || r->rs == 'B'; }
 static const char *drive_unit(const quality_report *r) { return rotary(r) ? "degrees" : "units"; }
 
@@ -18,7 +28,7 @@ static void write_failure(FILE *out, const quality_report *r, const failure_figu
     case fails_step:
       fprintf(out, "step %d (code %d, %s, joints", f->step, f->code, step_figure_name(f->code));
       for (int q = 0; q < 4 && f->joints[q]; q++) fprintf(out, "%s%d", q ? "-" : " ", f->joints[q]);
-      fprintf(out, ") has no solution at tt0 = %.3f %s", report_drive_value(r, r->file_tt0), drive_unit(r));
+      fprintf(out, ") has no solution at tt0 = %.3f %s", drive3(r, r->file_tt0), drive_unit(r));
       break;
     case fails_unplanned:
       fprintf(out, "the plan leaves joints unknown:");
@@ -51,7 +61,7 @@ static void write_range(FILE *out, const quality_report *r) {
     fprintf(out, "drive range: full turn\n");
     return;
   }
-  fprintf(out, "drive range: %.3f .. %.3f %s", report_drive_value(r, d.lo), report_drive_value(r, d.hi),
+  fprintf(out, "drive range: %.3f .. %.3f %s", drive3(r, d.lo), drive3(r, d.hi),
           drive_unit(r));
   fprintf(out, "; low end: %s", d.lo_limit ? "limit position" : d.lo_zero ? "the length 0" : "end of the scan");
   fprintf(out, "; high end: %s\n", d.hi_limit ? "limit position" : "end of the scan");
@@ -67,8 +77,8 @@ static void write_transmissions(FILE *out, const quality_report *r) {
     fprintf(out, " and ");
     write_member(out, f.joint, &f.b);
     fprintf(out, ": min %.3f at drive %.3f, max %.3f at drive %.3f, worst %.3f at drive %.3f",
-            shown_value(f.min_deg), report_drive_value(r, f.min_drive), shown_value(f.max_deg),
-            report_drive_value(r, f.max_drive), shown_value(f.worst_deg), report_drive_value(r, f.worst_drive));
+            z3(f.min_deg), drive3(r, f.min_drive), z3(f.max_deg),
+            drive3(r, f.max_drive), z3(f.worst_deg), drive3(r, f.worst_drive));
     if (f.outside_band) fprintf(out, "; outside %.0f..%.0f", good_band_lo_deg, good_band_hi_deg);
     if (f.dead_point) fprintf(out, "; reaches %s (dead point or toggle)", f.min_deg <= dead_point_tol_deg ? "0" : "180");
     fputc('\n', out);
@@ -79,17 +89,20 @@ static void write_outputs(FILE *out, const quality_report *r) {
   fprintf(out, "output motion:\n");
   for (int o = 0; o < r->output_count; o++) {
     const output_figure &f = r->outputs[o];
-    if (f.slider) {
+    if (f.hi - f.lo <= constant_tol) {
+      if (f.slider) fprintf(out, "  slider %d on %d-%d: stays %.3f from %d", f.i, f.j, f.k, z3(f.lo), f.j);
+      else fprintf(out, "  link %d-%d: keeps its direction, %.3f degrees", f.i, f.j, z3(f.lo));
+    } else if (f.slider) {
       fprintf(out, "  slider %d on %d-%d: stroke %.3f, %.3f at drive %.3f .. %.3f at drive %.3f from %d", f.i, f.j,
-              f.k, f.hi - f.lo, shown_value(f.lo), report_drive_value(r, f.lo_drive), shown_value(f.hi),
-              report_drive_value(r, f.hi_drive), f.j);
+              f.k, f.hi - f.lo, z3(f.lo), drive3(r, f.lo_drive), z3(f.hi),
+              drive3(r, f.hi_drive), f.j);
     } else if (f.turns) {
       fprintf(out, "  link %d-%d: turns fully, %d turn%s per drive turn", f.i, f.j, f.turns,
               std::abs(f.turns) == 1 ? "" : "s");
     } else {
       fprintf(out, "  link %d-%d: swings %.3f degrees, %.3f at drive %.3f .. %.3f at drive %.3f", f.i, f.j,
-              f.hi - f.lo, shown_value(f.lo), report_drive_value(r, f.lo_drive), shown_value(f.hi),
-              report_drive_value(r, f.hi_drive));
+              f.hi - f.lo, z3(f.lo), drive3(r, f.lo_drive), z3(f.hi),
+              drive3(r, f.hi_drive));
     }
     if (f.has_ratio)
       fprintf(out, "; time ratio %.3f (%.3f degrees of drive from least to largest, %.3f back)", f.time_ratio,
@@ -119,7 +132,7 @@ static void write_fourbars(FILE *out, const quality_report *r) {
 
 static void write_trace(FILE *out, const trace_figure *t) {
   fprintf(out, "traced joint %d: x %.3f .. %.3f, y %.3f .. %.3f, path length %.3f over %d points\n", t->joint,
-          shown_value(t->min_x), shown_value(t->max_x), shown_value(t->min_y), shown_value(t->max_y), t->length,
+          z3(t->min_x), z3(t->max_x), z3(t->min_y), z3(t->max_y), t->length,
           t->points);
   char line[400];
   for (int w = 0; w < fit_lines; w++) {
@@ -136,7 +149,7 @@ void write_report_text(FILE *out, const quality_report *r) {
   fprintf(out, "quality report: %s (%s)\n", r->title, r->file);
   char element[48];
   drive_element_name(r->rs, r->id, r->jd, r->kd, element, sizeof element);
-  fprintf(out, "drive: %s (%c), tt0 = %.3f %s\n", element, r->rs, report_drive_value(r, r->tt0), drive_unit(r));
+  fprintf(out, "drive: %s (%c), tt0 = %.3f %s\n", element, r->rs, drive3(r, r->tt0), drive_unit(r));
   write_mobility(out, &r->mobility);
   if (!r->assembles) {
     fprintf(out, "does not assemble: ");
@@ -145,7 +158,7 @@ void write_report_text(FILE *out, const quality_report *r) {
     return;
   }
   if (r->at_file_tt0.kind != fails_not) {
-    fprintf(out, "at the file's tt0 = %.3f %s: ", report_drive_value(r, r->file_tt0), drive_unit(r));
+    fprintf(out, "at the file's tt0 = %.3f %s: ", drive3(r, r->file_tt0), drive_unit(r));
     write_failure(out, r, &r->at_file_tt0);
     fprintf(out, "; tt0 raised as the program raises it\n");
   }
