@@ -372,16 +372,24 @@ static int find_outputs(output_figure *out, int capacity) {
 }
 
 // The output's values over the samples, each angle continued from the one
-// before; its count, 0 when a sample has none.
+// before; a sample without a posture (a gap narrower than the scan step)
+// or without a value holds the value before it.  Its count, 0 when no
+// sample has a value.
 static int output_values(const output_figure *o, double *v) {
   double near = 0;
+  int seen = 0;
   for (int s = 0; s < ms.count; s++) {
     int ok = ms.ok[s];
-    if (ok) v[s] = output_at(o, ms.J[s], near, &ok);
-    if (!ok) return 0;
+    const double got = ok ? output_at(o, ms.J[s], near, &ok) : near;
+    if (ok && !seen) {
+      // The samples before the first value take it.
+      for (int b = 0; b < s; b++) v[b] = got;
+      seen = 1;
+    }
+    v[s] = ok ? got : near;
     near = v[s];
   }
-  return ms.count;
+  return seen ? ms.count : 0;
 }
 
 // Changes of the sense of motion over the samples, round the turn when
