@@ -20,6 +20,10 @@
 //                  (--every K, default 1) from step 0 up to but not
 //                  including STEPS, WxH pixels (--size, default 800x800),
 //                  MS milliseconds a frame (--delay, default 40)
+//   --report       instead of the rows, the quality report of the mechanism
+//                  (mobility, drive range, transmission angles, output
+//                  motion, four-bar classes, traced path) on standard output
+//   --json         with --report: the report as JSON
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +31,7 @@
 
 #include "analysis/fit_report.h"
 #include "analysis/kinematic_coefficients.h"
+#include "analysis/quality_report.h"
 #include "app/motion.h"
 #include "app/setup_controller.h"
 #include "draw/animation.h"
@@ -55,6 +60,8 @@ struct tool_options {
   int width, height;               // pixels of a frame
   int delay;                       // milliseconds a frame stands
   int frame_options;               // 1 when --every, --size or --delay was given
+  int report, json;
+  int steps_given;
 };
 
 // The usage text to out: standard output for --help, the console (standard
@@ -62,6 +69,7 @@ struct tool_options {
 static void print_usage(FILE *out) {
   fprintf(out, "\n使い方: linkmotion-path [--derivatives] [--fit] [--svg 図ファイル] [--gif 図ファイル]\n"
              "         [--animated-svg 図ファイル] [--every K] [--size WxH] [--delay MS] ファイル名 [ステップ数]\n"
+             "        linkmotion-path --report [--json] ファイル名\n"
              "  ファイル名     機構データファイル，又は機構ライブラリの名前 (例 a00)\n"
              "  ステップ数     's'キーを押す回数 0～%d (省略時 %d)\n"
              "  --derivatives  各関節の x,y の後に dx/dq,dy/dq,d2x/dq2,d2y/dq2 (q は駆動値)\n"
@@ -71,7 +79,9 @@ static void print_usage(FILE *out) {
              "  --animated-svg 図ファイル  運動の SVG アニメーション (繰り返し)\n"
              "  --every K      K ステップごとに 1 コマ (省略時 1，コマ数は %d まで)\n"
              "  --size WxH     コマの幅と高さ %d～%d 画素 (省略時 %dx%d)\n"
-             "  --delay MS     1 コマの時間 %d～%d ミリ秒 (省略時 %d)\n",
+             "  --delay MS     1 コマの時間 %d～%d ミリ秒 (省略時 %d)\n"
+             "  --report       行の代わりに機構の品質報告 (自由度，駆動範囲，伝達角，出力運動，四節の型，軌跡)\n"
+             "  --json         --report を JSON で\n",
              max_steps, default_steps, max_frames, min_frame_pixels, max_frame_pixels, picture_pixels,
              picture_pixels, min_delay, max_delay, default_delay);
 }
@@ -119,7 +129,7 @@ enum parse_result { parse_ok, parse_help, parse_bad };
 // reported (with the usage) before parse_bad is returned.
 static parse_result parse_arguments(int argc, char **argv, tool_options *o) {
   *o = tool_options{nullptr, default_steps, 0, 0, nullptr, nullptr, nullptr, 1, picture_pixels, picture_pixels,
-                    default_delay, 0};
+                    default_delay, 0, 0, 0, 0};
   static char steps_message[80], every_message[80], size_message[96], delay_message[96], frames_message[128];
   snprintf(steps_message, sizeof steps_message, "STEPS must be a whole number from 0 to %d", max_steps);
   snprintf(every_message, sizeof every_message, "--every must be a whole number of steps from 1 to %d", max_steps);
@@ -137,6 +147,8 @@ static parse_result parse_arguments(int argc, char **argv, tool_options *o) {
       else if (strcmp(arg, "--help") == 0) return parse_help;
       else if (strcmp(arg, "--derivatives") == 0) o->derivatives = 1;
       else if (strcmp(arg, "--fit") == 0) o->fit = 1;
+      else if (strcmp(arg, "--report") == 0) o->report = 1;
+      else if (strcmp(arg, "--json") == 0) o->json = 1;
       else if (strcmp(arg, "--svg") == 0) {
         if (a + 1 >= argc || argv[a + 1][0] == '\0') return bad_argument("--svg needs the name of a picture file", nullptr), parse_bad;
         o->svg = argv[++a];
@@ -161,6 +173,7 @@ static parse_result parse_arguments(int argc, char **argv, tool_options *o) {
     }
     if (positional == 0) o->file = arg;
     else if (positional == 1 && !parse_steps(arg, &o->steps)) return bad_argument(steps_message, arg), parse_bad;
+    else if (positional == 1) o->steps_given = 1;
     else if (positional >= 2) return bad_argument("more than FILE and STEPS given", arg), parse_bad;
     positional++;
   }
@@ -173,6 +186,9 @@ static parse_result parse_arguments(int argc, char **argv, tool_options *o) {
              frames_of(o->steps, o->every));
     return bad_argument(frames_message, nullptr), parse_bad;
   }
+  if (o->json && !o->report) return bad_argument("--json goes with --report", nullptr), parse_bad;
+  if (o->report && (o->derivatives || o->fit || o->svg || o->gif || o->animated_svg || o->frame_options || o->steps_given))
+    return bad_argument("--report takes FILE alone (no STEPS, --derivatives, --fit, --svg or an animation)", nullptr), parse_bad;
   return parse_ok;
 }
 
@@ -233,6 +249,43 @@ static FILE *open_picture(const char *path) {
 
 static animation frames;  // the frames of --gif and --animated-svg
 
+// The quality report of FILE on standard output.  The figures start from
+// the file's tt0 or, where that does not assemble, from the first raised
+// value that does (as the program raises it); a mechanism that assembles
+// at neither gets the reason found at the file's tt0.  Exit 0 with figures,
+// 1 without.
+static int run_report(const tool_options &o) {
+  static quality_report rep;
+  rep = quality_report{};
+  snprintf(rep.file, sizeof rep.file, "%s", o.file);
+  console_set_batch(1);
+  init_model();
+  snprintf(mech.fname, sizeof mech.fname, "%s", o.file);
+  int loaded = strlen(o.file) < static_cast<size_t>(fname_size) && read_mechanism_file();
+  if (loaded) {
+    loaded = batch_load(o.file, 0);
+    rep.file_tt0 = mech.tt0;
+    if (!loaded) {
+      diagnose_failure(&rep.at_file_tt0);
+      // What the file gives, counted before any other tt0 is tried.
+      compute_mobility(0, &rep.mobility);
+      snprintf(rep.title, sizeof rep.title, "%s", mech.title);
+      rep.rs = mech.rs, rep.id = mech.id, rep.jd = mech.jd, rep.kd = mech.kd;
+      rep.tt0 = mech.tt0;
+      loaded = batch_load(o.file, search_notches);
+    }
+    if (loaded) loaded = compute_quality_report(&rep);
+  } else {
+    rep.at_file_tt0.kind = fails_unreadable;
+  }
+  con_printf("\n");
+  con_flush();
+  if (o.json) write_report_json(stdout, &rep);
+  else write_report_text(stdout, &rep);
+  if (fflush(stdout) != 0 || ferror(stdout)) return 1;
+  return rep.assembles ? 0 : 1;
+}
+
 int main(int argc, char **argv) {
   tool_options o;
   console_set_output(stderr);
@@ -241,6 +294,7 @@ int main(int argc, char **argv) {
     case parse_bad: return 2;
     case parse_ok: break;
   }
+  if (o.report) return run_report(o);
   if (!batch_load(o.file, search_notches)) {
     con_printf("\n");
     con_flush();
