@@ -14,6 +14,7 @@ struct fact {
                    // slider i on the line j-k
   double value;    // world units (length), radians (direction, angle); unused otherwise
   point at;        // fixed joint: its place, world units
+  double c, s;     // direction, angle: cos and sin of value, so a check takes no trigonometry
 };
 
 // Most facts of one file: 19 fixed joints, 19 lengths, 19 directions, 19
