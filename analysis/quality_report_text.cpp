@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "analysis/quality_report.h"
+#include "model/console.h"
 
 // v as "%.3f" shows it without a sign on zero ("-0.000").
 static double z3(double v) { return std::fabs(v) < 5e-4 ? 0.0 : v; }
@@ -143,10 +144,10 @@ static void write_trace(FILE *out, const trace_figure *t) {
 
 void write_report_text(FILE *out, const quality_report *r) {
   if (r->at_file_tt0.kind == fails_unreadable) {
-    fprintf(out, "quality report: %s\ndoes not assemble: the data file cannot be read\n", r->file);
+    fprintf(out, "quality report: %s\ndoes not assemble: the data file cannot be read\n", shown(r->file));
     return;
   }
-  fprintf(out, "quality report: %s (%s)\n", r->title, r->file);
+  fprintf(out, "quality report: %s (%s)\n", shown(r->title), shown(r->file));
   char element[48];
   drive_element_name(r->rs, r->id, r->jd, r->kd, element, sizeof element);
   fprintf(out, "drive: %s (%c), tt0 = %.3f %s\n", element, r->rs, drive3(r, r->tt0), drive_unit(r));
