@@ -173,16 +173,20 @@ static int read_key_from_terminal(FILE *in, int fd) {
   }
   raw_fd = fd;
   tcsetattr(fd, TCSANOW, &raw);  // keys typed ahead stay in the queue
-  const int ctrl_d = 4;           // end of input typed on a raw terminal
+  // End of input typed on a raw terminal: Ctrl-D itself, or a NUL, which
+  // is what the line discipline hands on for a Ctrl-D typed while the
+  // terminal was still in line mode (typed ahead, as the question appeared).
+  const int ctrl_d = 4, eof_typed_ahead = 0;
   // Blanks are skipped as from a pipe: the Enter that ends the answer to
   // the last question is not the answer to this one.
   int c;
   do c = getc(in);
-  while (c != EOF && c != ctrl_d && is_blank_key(c));
-  if (c != EOF && c != ctrl_d) drop_typed_ahead_line(in, fd, &raw);
+  while (c != EOF && c != ctrl_d && c != eof_typed_ahead && is_blank_key(c));
+  const int ended = c == EOF || c == ctrl_d || c == eof_typed_ahead;
+  if (!ended) drop_typed_ahead_line(in, fd, &raw);
   tcsetattr(fd, TCSANOW, &cooked_settings);
   raw_fd = -1;
-  if (c == ctrl_d) return EOF;
+  if (ended) return EOF;
   return c;
 }
 
