@@ -96,9 +96,17 @@ struct motion_measure {
   double box_excess;                           // world units
 };
 
+static int solves_done;  // postures solved for the candidate in hand
+
+// Solves at drive value t, counted; 1 assembled.
+static int solve_counted(double t) {
+  solves_done++;
+  return solve_positions(t);
+}
+
 // Traced joint at drive value t; 0 when the mechanism does not assemble.
 static int traced_at(double t, point *out) {
-  if (!solve_positions(t)) return 0;
+  if (!solve_counted(t)) return 0;
   *out = mech.J[mech.kten];
   return std::isfinite(out->x) && std::isfinite(out->y);
 }
@@ -205,7 +213,7 @@ static double path_distance(point q, const std::vector<path_sample> &path, int c
 
 // sign times transmission angle f at drive value t; -1e300 where undefined.
 static double signed_angle_at(const transmission_figure *f, double t, double sign) {
-  if (!solve_positions(t)) return -1e300;
+  if (!solve_counted(t)) return -1e300;
   const double a = transmission_at(f, mech.J);
   return a < 0 ? -1e300 : sign * a;
 }
@@ -280,6 +288,7 @@ double evaluate_candidate(const synth_problem *p, const mechanism *base, const d
                           candidate_result *r) {
   *r = candidate_result{};
   r->score = -1;
+  solves_done = 0;
   mech = *base;
   apply_variables(p, x);
   if (!p->rebuild()) return -1;
@@ -326,6 +335,7 @@ double evaluate_candidate(const synth_problem *p, const mechanism *base, const d
     sum += d * d;
   }
   r->assembles = 1;
+  r->solves = solves_done;
   r->max_distance = worst;
   r->sum_sq = sum;
   r->penalty = requirement_penalty(p, r, target_extent(p), 1);

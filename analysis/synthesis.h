@@ -37,7 +37,8 @@ struct candidate_result {
   double sum_sq;          // world units squared: the sum of the squared distances
   double motion_lo, motion_hi;  // the drive span covered: radians or world units
   int full_turn;          // 1: the span is one whole turn
-  int samples;            // postures solved for the path
+  int samples;            // postures of the sampled path
+  int solves;             // postures solved in all (path, distances, angles)
   int transmission_count; // transmission angles that change over the motion
   double t_least, t_largest;    // degrees: least and largest over all of them
   double box_excess;      // world units: the farthest a joint leaves the box, 0 inside

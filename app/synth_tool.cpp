@@ -19,6 +19,7 @@
 #include "analysis/synthesis.h"
 #include "app/dialogs.h"
 #include "app/setup_controller.h"
+#include "app/synth_rebuild.h"
 #include "kinematics/planner.h"
 #include "kinematics/pre_analysis.h"
 #include "kinematics/solver.h"
@@ -90,17 +91,6 @@ static int read_targets(const char *path, int timed, synth_target *t) {
   }
   fclose(f);
   return count;
-}
-
-// Rebuild after new dimensions: the pre-analysis's invariants, the drive
-// mark and a new plan at tt0 (a plan's order can change with the values).
-static int rebuild() {
-  clear_derived();
-  if (!pre_analysis()) return 0;
-  mark_drive('Z');
-  for (int s = 0; s < junjo_slots; s++) { mech.junjo[s][jj_choice] = 0; mech.choice_offered[s] = 0; }
-  if (!cal_junjo()) return 0;
-  return solve_positions(mech.tt0);
 }
 
 static int variable_valid(const design_variable &d) {
@@ -226,7 +216,7 @@ int main(int argc, char **argv) {
   p.seed = 1;
   p.max_evaluations = 20000;
   p.max_seconds = 60;
-  p.rebuild = rebuild;
+  p.rebuild = rebuild_candidate;
   const char *file = nullptr, *target = nullptr, *out = nullptr;
   for (int a = 1; a < argc; a++) {
     const char *arg = argv[a];
