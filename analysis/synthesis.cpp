@@ -2,6 +2,7 @@
 // record, rebuilt and solved by the reference solver; NLopt drives the search.
 #include "analysis/synthesis.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -243,6 +244,25 @@ int motion_span(const synth_problem *p, double *lo, double *hi) {
     *lo = p->req.range_lo * unit;
     *hi = p->req.range_hi * unit;
     return drive_is_rotary() && p->req.range_hi - p->req.range_lo >= 360.0;
+  }
+  if (p->timed && drive_is_rotary()) {
+    // Drive angles are taken round the turn: the span is the shortest arc
+    // that holds them all, the turn less its widest gap.
+    double a[max_targets] = {};
+    const int count = p->target_count < max_targets ? p->target_count : max_targets;
+    if (count < 1) return 0;  // no span: refused
+    for (int i = 0; i < count; i++) {
+      a[i] = std::fmod(p->targets[i].drive, 360.0);
+      if (a[i] < 0) a[i] += 360.0;
+    }
+    std::sort(a, a + count);
+    int after = 0;  // the angle that follows the widest gap
+    double gap = a[0] + 360.0 - a[count - 1];
+    for (int i = 1; i < count; i++)
+      if (a[i] - a[i - 1] > gap) { gap = a[i] - a[i - 1]; after = i; }
+    *lo = a[after] * unit;
+    *hi = (a[after] + 360.0 - gap) * unit;
+    return 0;
   }
   if (p->timed) {
     *lo = 1e300;

@@ -70,8 +70,9 @@ void apply_variables(const synth_problem *p, const double *x);
 void read_variables(const synth_problem *p, double *x);
 
 // The drive span a candidate must cover, radians or world units: the
-// required range; else, timed, from the least to the largest target drive;
-// else one turn from tt0 (a rotary drive).  1 when it is a whole turn.
+// required range; else, timed, the shortest arc of the turn that holds
+// every target drive (a slide: from the least to the largest); else one
+// turn from tt0 (a rotary drive).  1 when it is a whole turn.
 // 0 in *lo == *hi when there is none (an untimed slide with no range).
 int motion_span(const synth_problem *p, double *lo, double *hi);
 

@@ -126,6 +126,31 @@ TEST(SynthTool, ATransmissionLimitThatTheExactFitBreaksIsKept) {
   EXPECT_GT(max_error(r.output), max_error(free.output));
 }
 
+TEST(SynthTool, ADoubleRockerIsSynthesisedOverTheRangeItAssemblesInAndRefusedBeyondIt) {
+  const std::string dir = make_temp_dir("synth");
+  // a01 rocks its input between 26.4 and 86.4 degrees; seven points of its
+  // coupler curve from 62 to 80, the coupler point's lengths off by 12 percent.
+  path_rows a01 = run_path_rows("a01", 60);
+  std::vector<point> curve = traced_path(a01, 5);
+  std::string targets;
+  for (int s = 1; s <= 19; s += 3) targets += format("%.9f,%.9f\n", curve[s].x, curve[s].y);
+  write(dir + "/t.csv", targets);
+  write(dir + "/start", "a01p\n5\n1,R 2,R 3,R 4,R 5,R 0\n5\n3,0,0 0\n2,3,120,0 0\n0\n"
+                        "3,4,80 4,1,40 1,2,100 4,5,56 1,5,44 0\n0\n0\nB 3,4,60\n");
+  const std::string args = "start --target t.csv --vary l:4,5:40:60 --vary l:1,5:40:60 --budget-evals 2000 ";
+  program_run in_range = run_synth(args + "--range 55:80 --out in", dir);
+  ASSERT_EQ(in_range.status, 0) << in_range.errors;
+  EXPECT_NE(in_range.output.find("requirement drive: covers 55..80 degrees: holds"), std::string::npos)
+      << in_range.output;
+  EXPECT_LE(max_error(in_range.output), 1e-6 * std::hypot(3.4, 4.1)) << in_range.output;
+  // No candidate turns fully, nor reaches 20 degrees: nothing is written.
+  for (const char *range : {"", "--range 20:80 "}) {
+    program_run r = run_synth(args + range + "--out out", dir);
+    EXPECT_EQ(r.status, 1) << range << r.output;
+    EXPECT_FALSE(std::ifstream(dir + "/out").good()) << range;
+  }
+}
+
 TEST(SynthTool, SliderCrankReachesAnExactStraightStrokeAFourBarCannot) {
   const std::string dir = make_temp_dir("synth");
   std::string targets;
