@@ -94,7 +94,7 @@ struct motion_measure {
   transmission_figure fig[max_transmissions];
   double least[max_transmissions], largest[max_transmissions];      // degrees
   double t_least[max_transmissions], t_largest[max_transmissions];  // drive values
-  double box_excess;                           // world units
+  double box_excess;                           // world units, negative inside
 };
 
 static int solves_done;  // postures solved for the candidate in hand
@@ -112,9 +112,10 @@ static int traced_at(double t, point *out) {
   return std::isfinite(out->x) && std::isfinite(out->y);
 }
 
-// How far J[1..n] of mech leaves the box, world units (0 inside).
+// How far J[1..n] of mech leaves the box, world units: negative when all
+// are inside, by the least clearance.
 static double box_excess_now(const synth_requirements *q) {
-  double e = 0;
+  double e = -1e300;
   for (int i = 1; i <= mech.n && i < joint_slots; i++) {
     const point &j = mech.J[i];
     e = std::fmax(e, std::fmax(q->box_x0 - j.x, j.x - q->box_x1));
@@ -322,7 +323,7 @@ double evaluate_candidate(const synth_problem *p, const mechanism *base, const d
   // with the dimensions).
   static motion_measure m;
   m.count = 0;
-  m.box_excess = 0;
+  m.box_excess = -1e300;
   if (p->req.transmission) {
     m.count = find_transmissions(m.fig, max_transmissions);
     for (int f = 0; f < m.count; f++) { m.least[f] = 1e300; m.largest[f] = -1e300; }
@@ -330,7 +331,7 @@ double evaluate_candidate(const synth_problem *p, const mechanism *base, const d
   static std::vector<path_sample> path;
   r->samples = sample_path(p, lo, hi, &path, &m);
   if (!r->samples) return -1;
-  r->box_excess = m.box_excess;
+  r->box_excess = p->req.box ? m.box_excess : 0.0;
   // Extremes refined around their samples; an angle that keeps its value
   // is a rigid joint in effect, as the quality report counts them.
   r->t_least = 180;

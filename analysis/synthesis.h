@@ -41,7 +41,8 @@ struct candidate_result {
   int solves;             // postures solved in all (path, distances, angles)
   int transmission_count; // transmission angles that change over the motion
   double t_least, t_largest;    // degrees: least and largest over all of them
-  double box_excess;      // world units: the farthest a joint leaves the box, 0 inside
+  double box_excess;      // world units: the farthest a joint leaves the box; negative
+                          // inside, by the least clearance
   double penalty;         // world units: what the broken requirements add
   double score;           // world units: max_distance + penalty, what the search lowers
 };

@@ -101,7 +101,7 @@ static std::vector<double> transmission_extremes(const std::string &out, const c
   return v;
 }
 
-TEST(SynthTool, ATransmissionLimitThatTheExactFitBreaksIsKept) {
+TEST(SynthTool, ATransmissionLimitAndABoxThatTheExactFitBreaksAreKept) {
   const std::string dir = make_temp_dir("synth");
   path_rows a00 = run_path_rows("a00", 360);
   std::vector<point> curve = traced_path(a00, 5);
@@ -124,6 +124,21 @@ TEST(SynthTool, ATransmissionLimitThatTheExactFitBreaksIsKept) {
   for (double a : transmission_extremes(r.output, " min ")) EXPECT_GE(a, 50.0) << r.output;
   for (double a : transmission_extremes(r.output, " max ")) EXPECT_LE(a, 130.0) << r.output;
   EXPECT_GT(max_error(r.output), max_error(free.output));
+  // a00's crank of 40 about the origin reaches x = -40; a box from x = -30
+  // is kept by every joint over the written file's whole turn.
+  program_run boxed = run_synth(vary + "--box -30:-50:130:130 --out boxed", dir);
+  ASSERT_EQ(boxed.status, 0) << boxed.errors;
+  EXPECT_NE(boxed.output.find("requirement box -30,-50..130,130: holds"), std::string::npos) << boxed.output;
+  double free_x = 0;
+  for (const auto &J : run_path_rows("'" + dir + "/free'", 360).J) free_x = std::fmin(free_x, J[4].x);
+  EXPECT_LT(free_x, -30.0);
+  const path_rows rows = run_path_rows("'" + dir + "/boxed'", 3600);
+  ASSERT_FALSE(rows.J.empty());
+  for (const auto &J : rows.J)
+    for (int i = 1; i <= rows.n; i++) {
+      EXPECT_GE(J[i].x, -30.0 - 1e-9) << i;
+      EXPECT_LE(J[i].y, 130.0 + 1e-9) << i;
+    }
 }
 
 TEST(SynthTool, ADoubleRockerIsSynthesisedOverTheRangeItAssemblesInAndRefusedBeyondIt) {
