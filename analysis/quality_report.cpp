@@ -157,7 +157,7 @@ static void member_vector(const member *m, int x, const point *J, double *vx, do
 }
 
 // The transmission angle of f in the posture J, degrees; -1 undefined.
-static double transmission_at(const transmission_figure *f, const point *J) {
+double transmission_at(const transmission_figure *f, const point *J) {
   double ax, ay, bx, by;
   member_vector(&f->a, f->joint, J, &ax, &ay);
   member_vector(&f->b, f->joint, J, &bx, &by);
@@ -291,7 +291,7 @@ static int is_drive_angle(int x, const member *a, const member *b) {
   return (a->p == mech.id && b->p == mech.kd) || (a->p == mech.kd && b->p == mech.id);
 }
 
-static int find_transmissions(transmission_figure *out, int capacity) {
+int find_transmissions(transmission_figure *out, int capacity) {
   int count = 0;
   for (int r = 1; r <= mech.junjo_count && r < junjo_slots; r++) {
     const int *rec = mech.junjo[r];

@@ -108,6 +108,16 @@ constexpr double good_band_lo_deg = 40.0, good_band_hi_deg = 140.0;
 constexpr double dead_point_tol_deg = 0.1;
 constexpr int max_transmissions = 48;
 
+// The transmission angles the plan of mech defines (joint and members
+// only, nothing measured); how many, at most capacity.  Angles that keep
+// their value over the motion are among them: the report drops those after
+// measuring.
+int find_transmissions(transmission_figure *out, int capacity);
+
+// The transmission angle of f in the posture J[1..n], degrees 0..180; -1
+// where a member has no length.
+double transmission_at(const transmission_figure *f, const point *J);
+
 // ---- output motion --------------------------------------------------------
 
 // A link (i-j, absolute angle of the direction i -> j) or a slider (i on

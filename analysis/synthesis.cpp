@@ -2,21 +2,15 @@
 // record, rebuilt and solved by the reference solver; NLopt drives the search.
 #include "analysis/synthesis.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <nlopt.hpp>
 #include <vector>
 
+#include "analysis/quality_report.h"
 #include "kinematics/solver.h"
-
-// Samples of the first pass over a full turn; intervals are split until the
-// midpoint lies within sample_tolerance of the extent from the chord.
-constexpr int first_samples = 120;
-constexpr double sample_tolerance = 1e-3;  // of the path's extent
-constexpr int max_samples = 4000;          // bound on one path's points
-constexpr int golden_steps = 40;           // 0.618^40: 4e-9 of the interval
-constexpr double refused_error = 1e12;     // world units: worse than any real error
 
 static int drive_is_rotary() { return mech.rs == 'A' || mech.rs == 'B'; }
 
@@ -65,11 +59,87 @@ struct path_sample {
   point p;    // traced joint, world units
 };
 
+// Samples of the first pass over the span; intervals are split until the
+// midpoint lies within sample_tolerance of the extent from the chord.
+// Distances are not taken from the chords (a chord may pass a target that
+// the curve misses by up to that tolerance): the samples only say which
+// stretch of drive to search.
+constexpr int first_samples = 120;
+constexpr double sample_tolerance = 1e-3;  // of the path's extent
+constexpr int max_samples = 4000;          // bound on one path's points
+// Golden-section rounds on the drive: 0.618^48 = 1e-10 of a window of three
+// intervals (about 0.15 radian over a turn), below the solver's rounding
+// in the distance, which grows only with the square of the drive's miss.
+constexpr int golden_steps = 48;
+// The extreme transmission angles refined over two first-pass intervals:
+// 0.618^30 = 5e-7 of them, a drive miss of 5e-8 radian, far below the
+// 1e-3 degree the result is judged to.
+constexpr int angle_golden_steps = 30;
+constexpr double refused_error = 1e12;     // world units: worse than any real error
+
+// Penalties.  Moving the mechanism's joints by d moves its path by about d,
+// and turning a link by one degree moves points at the targets' extent E
+// by E pi/180; a penalty of ten times that per unit broken makes keeping a
+// requirement cheaper than breaking it for any gain in distance.
+constexpr double penalty_factor = 10.0;
+// The search aims this far inside the limits so that the last rounding of
+// the polish still leaves the result within them: 1e-3 degree, and 1e-6
+// of the targets' extent for the box.
+constexpr double angle_margin_deg = 1e-3;
+constexpr double box_margin = 1e-6;
+
+// Postures measured while the path is sampled.
+struct motion_measure {
+  int count;                                   // transmission figures watched
+  transmission_figure fig[max_transmissions];
+  double least[max_transmissions], largest[max_transmissions];      // degrees
+  double t_least[max_transmissions], t_largest[max_transmissions];  // drive values
+  double box_excess;                           // world units, negative inside
+};
+
+static int solves_done;  // postures solved for the candidate in hand
+
+// Solves at drive value t, counted; 1 assembled.
+static int solve_counted(double t) {
+  solves_done++;
+  return solve_positions(t);
+}
+
 // Traced joint at drive value t; 0 when the mechanism does not assemble.
 static int traced_at(double t, point *out) {
-  if (!solve_positions(t)) return 0;
+  if (!solve_counted(t)) return 0;
   *out = mech.J[mech.kten];
   return std::isfinite(out->x) && std::isfinite(out->y);
+}
+
+// How far J[1..n] of mech leaves the box, world units: negative when all
+// are inside, by the least clearance.
+static double box_excess_now(const synth_requirements *q) {
+  double e = -1e300;
+  for (int i = 1; i <= mech.n && i < joint_slots; i++) {
+    const point &j = mech.J[i];
+    e = std::fmax(e, std::fmax(q->box_x0 - j.x, j.x - q->box_x1));
+    e = std::fmax(e, std::fmax(q->box_y0 - j.y, j.y - q->box_y1));
+  }
+  return e;
+}
+
+// Folds the posture now in mech (at drive value t) into m.
+static void measure_posture(const synth_problem *p, motion_measure *m, double t) {
+  if (p->req.box) m->box_excess = std::fmax(m->box_excess, box_excess_now(&p->req));
+  for (int f = 0; f < m->count; f++) {
+    const double a = transmission_at(&m->fig[f], mech.J);
+    if (a < 0) continue;
+    if (a < m->least[f]) { m->least[f] = a; m->t_least[f] = t; }
+    if (a > m->largest[f]) { m->largest[f] = a; m->t_largest[f] = t; }
+  }
+}
+
+// Traced joint at t, the posture measured; 0 when it does not assemble.
+static int sample_at(const synth_problem *p, motion_measure *m, double t, point *out) {
+  if (!traced_at(t, out)) return 0;
+  measure_posture(p, m, t);
+  return 1;
 }
 
 // Distance of q from the segment a-b.
@@ -80,14 +150,15 @@ static double segment_distance(point q, point a, point b) {
   return std::hypot(q.x - a.x - s * ux, q.y - a.y - s * uy);
 }
 
-// The path over one turn from tt0, refined until every midpoint lies within
-// tolerance of its chord.  Number of samples, 0 when a solve failed.
-static int sample_path(std::vector<path_sample> *path) {
-  const double t0 = mech.tt0, span = 2 * pi;
+// The path over lo..hi, refined until every midpoint lies within tolerance
+// of its chord, every posture measured into m.  Number of samples, 0 when
+// a solve failed.
+static int sample_path(const synth_problem *p, double lo, double hi, std::vector<path_sample> *path,
+                       motion_measure *m) {
   path->clear();
   for (int s = 0; s <= first_samples; s++) {
-    path_sample ps{t0 + span * s / first_samples, {0, 0}};
-    if (!traced_at(ps.t, &ps.p)) return 0;
+    path_sample ps{s == first_samples ? hi : lo + (hi - lo) * s / first_samples, {0, 0}};
+    if (!sample_at(p, m, ps.t, &ps.p)) return 0;
     path->push_back(ps);
   }
   double xmin = 1e300, xmax = -1e300, ymin = 1e300, ymax = -1e300;
@@ -99,7 +170,7 @@ static int sample_path(std::vector<path_sample> *path) {
   for (size_t s = 0; s + 1 < path->size();) {
     const path_sample a = (*path)[s], b = (*path)[s + 1];
     path_sample mid{0.5 * (a.t + b.t), {0, 0}};
-    if (!traced_at(mid.t, &mid.p)) return 0;
+    if (!sample_at(p, m, mid.t, &mid.p)) return 0;
     if (segment_distance(mid.p, a.p, b.p) > tol && path->size() < static_cast<size_t>(max_samples)) {
       path->insert(path->begin() + static_cast<long>(s) + 1, mid);
       continue;  // the first half again
@@ -109,77 +180,215 @@ static int sample_path(std::vector<path_sample> *path) {
   return static_cast<int>(path->size());
 }
 
-// Distance of q from the path: the nearest segment, then a golden-section
-// search of the drive over the two intervals around it.
-static double path_distance(point q, const std::vector<path_sample> &path) {
+// Distance of q from the traced point at drive value t; 1e300 where the
+// mechanism does not assemble.
+static double distance_at(point q, double t) {
+  point c;
+  return traced_at(t, &c) ? std::hypot(c.x - q.x, c.y - q.y) : 1e300;
+}
+
+// Distance of q from the path, world units: the nearest chord picks a
+// stretch of three intervals, a golden-section search of the drive over it
+// finds the nearest point of the curve itself.  On a whole turn the stretch
+// runs on past the ends (the drive is periodic); on a range it stops there.
+static double path_distance(point q, const std::vector<path_sample> &path, int cyclic) {
+  const size_t last = path.size() - 1;
   size_t best = 0;
   double d = 1e300;
-  for (size_t s = 0; s + 1 < path.size(); s++) {
+  for (size_t s = 0; s < last; s++) {
     const double e = segment_distance(q, path[s].p, path[s + 1].p);
     if (e < d) { d = e; best = s; }
   }
-  double a = path[best > 0 ? best - 1 : 0].t, b = path[best + 2 < path.size() ? best + 2 : best + 1].t;
+  double a = best > 0 ? path[best - 1].t : (cyclic ? path[0].t - (path[last].t - path[last - 1].t) : path[0].t);
+  double b = best + 2 <= last ? path[best + 2].t : (cyclic ? path[last].t + (path[1].t - path[0].t) : path[last].t);
   const double g = 0.6180339887498949;  // golden ratio - 1
-  auto dist = [&](double t) {
-    point p;
-    return traced_at(t, &p) ? std::hypot(p.x - q.x, p.y - q.y) : 1e300;
-  };
-  double c = b - g * (b - a), e = a + g * (b - a), fc = dist(c), fe = dist(e);
+  double c = b - g * (b - a), e = a + g * (b - a), fc = distance_at(q, c), fe = distance_at(q, e);
   for (int it = 0; it < golden_steps; it++) {
-    if (fc < fe) { b = e; e = c; fe = fc; c = b - g * (b - a); fc = dist(c); }
-    else { a = c; c = e; fc = fe; e = a + g * (b - a); fe = dist(e); }
+    if (fc < fe) { b = e; e = c; fe = fc; c = b - g * (b - a); fc = distance_at(q, c); }
+    else { a = c; c = e; fc = fe; e = a + g * (b - a); fe = distance_at(q, e); }
   }
-  return std::fmin(d, std::fmin(fc, fe));
+  // The samples at the chord's ends are points of the curve too.
+  const double ends = std::fmin(std::hypot(path[best].p.x - q.x, path[best].p.y - q.y),
+                                std::hypot(path[best + 1].p.x - q.x, path[best + 1].p.y - q.y));
+  return std::fmin(ends, std::fmin(fc, fe));
 }
 
-// sum_sq (may be nullptr) gets the sum of the squared distances: smooth
-// where the largest is not, which the local polish needs.
-static double candidate_errors(const synth_problem *p, const mechanism *base, const double *x,
-                               double *sum_sq) {
-  double sum = 0;
-  if (sum_sq) *sum_sq = 0;
+// sign times transmission angle f at drive value t; -1e300 where undefined.
+static double signed_angle_at(const transmission_figure *f, double t, double sign) {
+  if (!solve_counted(t)) return -1e300;
+  const double a = transmission_at(f, mech.J);
+  return a < 0 ? -1e300 : sign * a;
+}
+
+// Golden-section search for the largest of sign times angle f within h of
+// drive value t (clamped to lo..hi unless cyclic); the better of it and
+// best, times sign.
+static double refine_angle(const transmission_figure *f, double t, double h, double lo, double hi,
+                           int cyclic, double sign, double best) {
+  double a = t - h, b = t + h;
+  if (!cyclic) { a = std::fmax(a, lo); b = std::fmin(b, hi); }
+  const double g = 0.6180339887498949;
+  double c = b - g * (b - a), d = a + g * (b - a), fc = signed_angle_at(f, c, sign), fd = signed_angle_at(f, d, sign);
+  for (int it = 0; it < angle_golden_steps; it++) {
+    if (fc >= fd) { b = d; d = c; fd = fc; c = b - g * (b - a); fc = signed_angle_at(f, c, sign); }
+    else { a = c; c = d; fc = fd; d = a + g * (b - a); fd = signed_angle_at(f, d, sign); }
+  }
+  return std::fmax(sign * best, std::fmax(fc, fd));
+}
+
+static int drive_rotary_of(const mechanism *m) { return m->rs == 'A' || m->rs == 'B'; }
+
+int motion_span(const synth_problem *p, double *lo, double *hi) {
+  const double unit = drive_is_rotary() ? deg_to_rad : 1.0;
+  *lo = *hi = mech.tt0;
+  if (p->req.range) {
+    *lo = p->req.range_lo * unit;
+    *hi = p->req.range_hi * unit;
+    return drive_is_rotary() && p->req.range_hi - p->req.range_lo >= 360.0;
+  }
+  if (p->timed && drive_is_rotary()) {
+    // Drive angles are taken round the turn: the span is the shortest arc
+    // that holds them all, the turn less its widest gap.
+    double a[max_targets] = {};
+    const int count = p->target_count < max_targets ? p->target_count : max_targets;
+    if (count < 1) return 0;  // no span: refused
+    for (int i = 0; i < count; i++) {
+      a[i] = std::fmod(p->targets[i].drive, 360.0);
+      if (a[i] < 0) a[i] += 360.0;
+    }
+    std::sort(a, a + count);
+    int after = 0;  // the angle that follows the widest gap
+    double gap = a[0] + 360.0 - a[count - 1];
+    for (int i = 1; i < count; i++)
+      if (a[i] - a[i - 1] > gap) { gap = a[i] - a[i - 1]; after = i; }
+    *lo = a[after] * unit;
+    *hi = (a[after] + 360.0 - gap) * unit;
+    return 0;
+  }
+  if (p->timed) {
+    *lo = 1e300;
+    *hi = -1e300;
+    for (int i = 0; i < p->target_count; i++) {
+      *lo = std::fmin(*lo, p->targets[i].drive * unit);
+      *hi = std::fmax(*hi, p->targets[i].drive * unit);
+    }
+    return 0;
+  }
+  if (!drive_is_rotary()) return 0;
+  *hi = *lo + 2 * pi;
+  return 1;
+}
+
+// The targets' extent, world units (at least 1e-9): the scale of the
+// penalties and of the stopping floor.
+static double target_extent(const synth_problem *p) {
+  double xmin = 1e300, xmax = -1e300, ymin = 1e300, ymax = -1e300;
+  for (int i = 0; i < p->target_count; i++) {
+    xmin = std::fmin(xmin, p->targets[i].x); xmax = std::fmax(xmax, p->targets[i].x);
+    ymin = std::fmin(ymin, p->targets[i].y); ymax = std::fmax(ymax, p->targets[i].y);
+  }
+  return p->target_count > 0 ? std::fmax(std::hypot(xmax - xmin, ymax - ymin), 1e-9) : 1.0;
+}
+
+// The motion's requirements into r and its penalty; margin 1 aims inside
+// the limits (the search), 0 judges against them.
+static double requirement_penalty(const synth_problem *p, const candidate_result *r, double extent,
+                                  int margin) {
+  const synth_requirements &q = p->req;
+  double pen = 0;
+  if (q.transmission && r->transmission_count > 0) {
+    const double m = margin ? angle_margin_deg : 0.0;
+    const double below = std::fmax(0.0, q.tmin + m - r->t_least), above = std::fmax(0.0, r->t_largest - (q.tmax - m));
+    pen += penalty_factor * extent * deg_to_rad * (below + above);
+  }
+  if (q.box) pen += penalty_factor * std::fmax(0.0, r->box_excess + (margin ? box_margin * extent : 0.0));
+  return pen;
+}
+
+double evaluate_candidate(const synth_problem *p, const mechanism *base, const double *x,
+                          candidate_result *r) {
+  *r = candidate_result{};
+  r->score = -1;
+  solves_done = 0;
   mech = *base;
   apply_variables(p, x);
   if (!p->rebuild()) return -1;
-  double worst = 0;
-  if (p->timed) {
-    for (int i = 0; i < p->target_count; i++) {
-      const synth_target &t = p->targets[i];
-      point q;
-      if (!traced_at(drive_is_rotary() ? t.drive * deg_to_rad : t.drive, &q)) return -1;
-      const double d = std::hypot(q.x - t.x, q.y - t.y);
-      worst = std::fmax(worst, d);
-      sum += d * d;
-    }
-    if (sum_sq) *sum_sq = sum;
-    return worst;
+  double lo, hi;
+  const int cyclic = motion_span(p, &lo, &hi);
+  r->motion_lo = lo;
+  r->motion_hi = hi;
+  r->full_turn = cyclic;
+  if (!(hi > lo)) return -1;
+  // Transmission angles of the candidate's own plan (the order may change
+  // with the dimensions).
+  static motion_measure m;
+  m.count = 0;
+  m.box_excess = -1e300;
+  if (p->req.transmission) {
+    m.count = find_transmissions(m.fig, max_transmissions);
+    for (int f = 0; f < m.count; f++) { m.least[f] = 1e300; m.largest[f] = -1e300; }
   }
   static std::vector<path_sample> path;
-  if (!sample_path(&path)) return -1;
+  r->samples = sample_path(p, lo, hi, &path, &m);
+  if (!r->samples) return -1;
+  r->box_excess = p->req.box ? m.box_excess : 0.0;
+  // Extremes refined around their samples; an angle that keeps its value
+  // is a rigid joint in effect, as the quality report counts them.
+  r->t_least = 180;
+  r->t_largest = 0;
+  const double h = (hi - lo) / first_samples;
+  for (int f = 0; f < m.count; f++) {
+    if (!(m.largest[f] - m.least[f] > constant_tol)) continue;
+    const double least = -refine_angle(&m.fig[f], m.t_least[f], h, lo, hi, cyclic, -1.0, m.least[f]);
+    const double largest = refine_angle(&m.fig[f], m.t_largest[f], h, lo, hi, cyclic, 1.0, m.largest[f]);
+    r->transmission_count++;
+    r->t_least = std::fmin(r->t_least, least);
+    r->t_largest = std::fmax(r->t_largest, largest);
+  }
+  double worst = 0, sum = 0;
   for (int i = 0; i < p->target_count; i++) {
-    const double d = path_distance(point{p->targets[i].x, p->targets[i].y}, path);
+    const synth_target &t = p->targets[i];
+    const point q{t.x, t.y};
+    const double d = p->timed ? distance_at(q, drive_rotary_of(&mech) ? t.drive * deg_to_rad : t.drive)
+                              : path_distance(q, path, cyclic);
+    if (!(d < 1e300)) return -1;
     worst = std::fmax(worst, d);
     sum += d * d;
   }
-  if (sum_sq) *sum_sq = sum;
-  return worst;
+  r->assembles = 1;
+  r->solves = solves_done;
+  r->max_distance = worst;
+  r->sum_sq = sum;
+  r->penalty = requirement_penalty(p, r, target_extent(p), 1);
+  r->score = worst + r->penalty;
+  return r->score;
 }
 
 double candidate_error(const synth_problem *p, const mechanism *base, const double *x) {
-  return candidate_errors(p, base, x, nullptr);
+  candidate_result r;
+  return evaluate_candidate(p, base, x, &r);
 }
 
 // --- search ---
+
+// A score below this fraction of the targets' extent ends the search: 1e-4
+// of the 1e-6 a recovery is asked for, and some hundred times the solver's
+// rounding of the positions (near 1e-12 of the mechanism's size).
+constexpr double score_floor = 1e-10;
+// A polish round that lowers the best score by less than this fraction has
+// stalled; two such rounds in a row end the polish.
+constexpr double stall_fraction = 1e-3;
 
 struct search_state {
   const synth_problem *p;
   const mechanism *base;
   long evaluations;
-  double best;                 // best error so far, negative: none assembled
+  double best;                 // best score so far, negative: none assembled
   std::vector<double> best_x;
   std::chrono::steady_clock::time_point start;
   double last_report;          // seconds
-  int squares;                 // 1: the stage minimises the sum of squares
+  int squares;                 // 1: the stage lowers the sum of squares
+  int target_count;
 };
 
 static double seconds_since(const search_state *s) {
@@ -191,18 +400,23 @@ static double objective(const std::vector<double> &x, std::vector<double> &, voi
   if (s->evaluations >= s->p->max_evaluations || seconds_since(s) >= s->p->max_seconds)
     throw nlopt::forced_stop();
   s->evaluations++;
-  double sum_sq;
-  const double e = candidate_errors(s->p, s->base, x.data(), &sum_sq);
+  candidate_result r;
+  const double e = evaluate_candidate(s->p, s->base, x.data(), &r);
   if (e >= 0 && (s->best < 0 || e < s->best)) { s->best = e; s->best_x = x; }
   const double now = seconds_since(s);
   if (now - s->last_report >= 0.5) {
     s->last_report = now;
     fprintf(stderr, "synth: %ld evaluations, best error %.6g, %.1f s\n", s->evaluations, s->best, now);
   }
-  return e < 0 ? refused_error : (s->squares ? sum_sq : e);
+  if (e < 0) return refused_error;
+  // The largest distance has corners where the worst target changes; the
+  // sum of squares is smooth there, as the local methods' models need.  A
+  // penalty counts as a distance broken at every target.
+  return s->squares ? r.sum_sq + s->target_count * r.penalty * r.penalty : e;
 }
 
-static void run_stage(nlopt::algorithm alg, search_state *s, std::vector<double> *x, long evals, double xtol) {
+static void run_stage(nlopt::algorithm alg, search_state *s, std::vector<double> *x, long evals,
+                      double xtol, double stop) {
   const synth_problem *p = s->p;
   nlopt::opt opt(alg, static_cast<unsigned>(p->var_count));
   std::vector<double> lo(p->var_count), hi(p->var_count);
@@ -212,7 +426,7 @@ static void run_stage(nlopt::algorithm alg, search_state *s, std::vector<double>
   opt.set_min_objective(objective, s);
   opt.set_maxeval(static_cast<int>(evals));
   opt.set_xtol_rel(xtol);
-  opt.set_stopval(0.0);
+  opt.set_stopval(stop);
   if (s->squares) {  // a local stage starts from a step of 2% of each range
     std::vector<double> step(p->var_count);
     for (int v = 0; v < p->var_count; v++) step[v] = 0.02 * (hi[v] - lo[v]);
@@ -223,18 +437,25 @@ static void run_stage(nlopt::algorithm alg, search_state *s, std::vector<double>
 }
 
 double run_synthesis(const synth_problem *p, const mechanism *base, double *x, long *evaluations) {
-  search_state s{p, base, 0, -1, {}, std::chrono::steady_clock::now(), 0, 0};
+  search_state s{p, base, 0, -1, {}, std::chrono::steady_clock::now(), 0, 0, p->target_count};
   nlopt::srand(p->seed);
   std::vector<double> v(x, x + p->var_count);
   s.best_x = v;
-  // A global share of the budget, then polishes from the best: the first
-  // shrinks the region, the second takes the error to rounding.
-  run_stage(nlopt::GN_CRS2_LM, &s, &v, p->max_evaluations / 4, 1e-4);
+  const double floor = score_floor * target_extent(p);
+  // A global share of the budget, then polishes from the best: BOBYQA's
+  // quadratic models take a zero-residual fit to rounding in a few hundred
+  // evaluations; SBPLX, between them, moves on where a model stalls.
+  run_stage(nlopt::GN_CRS2_LM, &s, &v, p->max_evaluations / 4, 1e-4, floor);
   s.squares = 1;
-  for (int round = 0; round < 6 && s.best > 0 && s.evaluations < p->max_evaluations; round++) {
+  int stalled = 0;
+  for (int round = 0; round < 6 && stalled < 2 && s.best != 0 && !(s.best >= 0 && s.best <= floor) &&
+                      s.evaluations < p->max_evaluations;
+       round++) {
+    const double before = s.best;
     v = s.best_x;
-    run_stage(round % 2 ? nlopt::LN_SBPLX : nlopt::LN_BOBYQA, &s, &v,
-              p->max_evaluations - s.evaluations, 1e-12);
+    run_stage(round % 2 ? nlopt::LN_SBPLX : nlopt::LN_BOBYQA, &s, &v, p->max_evaluations - s.evaluations,
+              1e-12, floor * floor);
+    stalled = before >= 0 && s.best > before * (1 - stall_fraction) ? stalled + 1 : 0;
   }
   for (int i = 0; i < p->var_count; i++) x[i] = s.best_x[i];
   *evaluations = s.evaluations;

@@ -1,9 +1,11 @@
 // linkmotion-synth FILE --target POINTS.csv --vary VARIABLE [--vary VARIABLE ...]
 //   [--timed] [--seed N] [--budget-s S] [--budget-evals N] [--out NEWFILE]
+//   [--range LO:HI] [--transmission MIN:MAX] [--box XMIN:YMIN:XMAX:YMAX]
 //
 // Finds dimensions of FILE's mechanism whose traced joint passes near the
-// target points, writes the best mechanism as a data file (default
-// FILE_synth) and prints its dimensions and, last, max_error=E.
+// target points and that keep the requirements, writes the best mechanism
+// as a data file (default FILE_synth) and prints its dimensions, whether
+// each requirement holds, its quality report and, last, max_error=E.
 // Exit 0 written, 1 nothing that assembles found, 2 bad arguments.
 #include <cerrno>
 #include <cmath>
@@ -13,9 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "analysis/quality_report.h"
 #include "analysis/synthesis.h"
 #include "app/dialogs.h"
 #include "app/setup_controller.h"
+#include "app/synth_rebuild.h"
 #include "kinematics/planner.h"
 #include "kinematics/pre_analysis.h"
 #include "kinematics/solver.h"
@@ -27,7 +31,8 @@ constexpr int search_notches = 72;  // as the batch tool: one turn of 5-degree n
 static int bad(const char *msg, const char *what) {
   fprintf(stderr, "linkmotion-synth: %s%s%s\n", msg, what ? ": " : "", what ? shown(what) : "");
   fprintf(stderr, "usage: linkmotion-synth FILE --target POINTS.csv --vary VARIABLE [--vary VARIABLE ...] "
-                  "[--timed] [--seed N] [--budget-s S] [--budget-evals N] [--out NEWFILE]\n"
+                  "[--timed] [--seed N] [--budget-s S] [--budget-evals N] [--out NEWFILE] "
+                  "[--range LO:HI] [--transmission MIN:MAX] [--box XMIN:YMIN:XMAX:YMAX]\n"
                   "  VARIABLE: l:I,J:LO:HI | J:I.x:LO:HI | J:I.y:LO:HI | th:I,J,K:LO:HI | tt0:LO:HI\n");
   return 2;
 }
@@ -53,6 +58,18 @@ static int parse_vary(const char *text, design_variable *d) {
   return static_cast<size_t>(used) == strlen(text) && parse_number(lo, &d->lo) && parse_number(hi, &d->hi);
 }
 
+// count numbers separated by ':' into v; 1 when the text is exactly that.
+static int parse_numbers(const char *text, int count, double *v) {
+  std::string t(text);
+  size_t at = 0;
+  for (int c = 0; c < count; c++) {
+    const size_t end = c + 1 < count ? t.find(':', at) : t.size();
+    if (end == std::string::npos || !parse_number(t.substr(at, end - at).c_str(), &v[c])) return 0;
+    at = end + 1;
+  }
+  return 1;
+}
+
 // CSV of x,y (or drive,x,y) lines; a first line that is no numbers is a
 // header.  Number of targets, -1 on a bad line.
 static int read_targets(const char *path, int timed, synth_target *t) {
@@ -74,17 +91,6 @@ static int read_targets(const char *path, int timed, synth_target *t) {
   }
   fclose(f);
   return count;
-}
-
-// Rebuild after new dimensions: the pre-analysis's invariants, the drive
-// mark and a new plan at tt0 (a plan's order can change with the values).
-static int rebuild() {
-  clear_derived();
-  if (!pre_analysis()) return 0;
-  mark_drive('Z');
-  for (int s = 0; s < junjo_slots; s++) { mech.junjo[s][jj_choice] = 0; mech.choice_offered[s] = 0; }
-  if (!cal_junjo()) return 0;
-  return solve_positions(mech.tt0);
 }
 
 static int variable_valid(const design_variable &d) {
@@ -179,12 +185,38 @@ static int write_result(const char *src, const char *out, const synth_problem *p
   return fclose(o) == 0;
 }
 
+// Whether each requirement holds for the result r, one line each.
+static void print_requirements(const synth_problem *p, const candidate_result *r) {
+  const int rotary = mech.rs == 'A' || mech.rs == 'B';
+  const double unit = rotary ? rad_to_deg : 1.0;
+  const char *u = rotary ? "degrees" : "units";
+  if (r->full_turn) printf("requirement drive: turns fully: holds\n");
+  else
+    printf("requirement drive: covers %.6g..%.6g %s: holds\n", r->motion_lo * unit, r->motion_hi * unit, u);
+  const synth_requirements &q = p->req;
+  if (q.transmission) {
+    const int holds = r->transmission_count == 0 || (r->t_least >= q.tmin && r->t_largest <= q.tmax);
+    if (r->transmission_count == 0)
+      printf("requirement transmission %g..%g degrees: holds (no transmission angle changes)\n", q.tmin, q.tmax);
+    else
+      printf("requirement transmission %g..%g degrees: %s (least %.3f, largest %.3f over %d angles)\n", q.tmin,
+             q.tmax, holds ? "holds" : "broken", r->t_least, r->t_largest, r->transmission_count);
+  }
+  if (q.box) {
+    if (r->box_excess <= 0)
+      printf("requirement box %g,%g..%g,%g: holds\n", q.box_x0, q.box_y0, q.box_x1, q.box_y1);
+    else
+      printf("requirement box %g,%g..%g,%g: broken (a joint %.6g outside)\n", q.box_x0, q.box_y0, q.box_x1,
+             q.box_y1, r->box_excess);
+  }
+}
+
 int main(int argc, char **argv) {
   static synth_problem p;
   p.seed = 1;
   p.max_evaluations = 20000;
   p.max_seconds = 60;
-  p.rebuild = rebuild;
+  p.rebuild = rebuild_candidate;
   const char *file = nullptr, *target = nullptr, *out = nullptr;
   for (int a = 1; a < argc; a++) {
     const char *arg = argv[a];
@@ -196,7 +228,23 @@ int main(int argc, char **argv) {
     else if (strcmp(arg, "--seed") == 0 && has_value && parse_number(argv[a + 1], &v) && v >= 0) { p.seed = static_cast<unsigned>(v); a++; }
     else if (strcmp(arg, "--budget-s") == 0 && has_value && parse_number(argv[a + 1], &v) && v > 0) { p.max_seconds = v; a++; }
     else if (strcmp(arg, "--budget-evals") == 0 && has_value && parse_number(argv[a + 1], &v) && v >= 1) { p.max_evaluations = static_cast<long>(v); a++; }
-    else if (strcmp(arg, "--vary") == 0 && has_value) {
+    else if (strcmp(arg, "--range") == 0 && has_value) {
+      double r[2];
+      if (!parse_numbers(argv[++a], 2, r)) return bad("bad --range, LO:HI wanted", argv[a]);
+      if (!(r[0] < r[1])) return bad("range reversed or empty in --range", argv[a]);
+      p.req.range = 1, p.req.range_lo = r[0], p.req.range_hi = r[1];
+    } else if (strcmp(arg, "--transmission") == 0 && has_value) {
+      double r[2];
+      if (!parse_numbers(argv[++a], 2, r)) return bad("bad --transmission, MIN:MAX degrees wanted", argv[a]);
+      if (!(r[0] < r[1]) || r[0] < 0 || r[1] > 180)
+        return bad("--transmission limits must be 0 <= MIN < MAX <= 180 degrees", argv[a]);
+      p.req.transmission = 1, p.req.tmin = r[0], p.req.tmax = r[1];
+    } else if (strcmp(arg, "--box") == 0 && has_value) {
+      double r[4];
+      if (!parse_numbers(argv[++a], 4, r)) return bad("bad --box, XMIN:YMIN:XMAX:YMAX wanted", argv[a]);
+      if (!(r[0] < r[2]) || !(r[1] < r[3])) return bad("box reversed or empty in --box", argv[a]);
+      p.req.box = 1, p.req.box_x0 = r[0], p.req.box_y0 = r[1], p.req.box_x1 = r[2], p.req.box_y1 = r[3];
+    } else if (strcmp(arg, "--vary") == 0 && has_value) {
       if (p.var_count >= max_variables) return bad("too many --vary", nullptr);
       design_variable &d = p.vars[p.var_count++];
       if (!parse_vary(argv[++a], &d)) return bad("bad --vary", argv[a]);
@@ -215,14 +263,17 @@ int main(int argc, char **argv) {
   if (!batch_load(file, search_notches)) { fprintf(stderr, "linkmotion-synth: %s does not load or assemble\n", shown(file)); return 2; }
   for (int v = 0; v < p.var_count; v++)
     if (!variable_valid(p.vars[v])) return bad("--vary names no given length, fixed joint or angle of the file", nullptr);
+  if (!p.timed && !p.req.range && mech.rs == 'L')
+    return bad("a slide drive does not turn: give the stretch it must cover with --range LO:HI", nullptr);
   static mechanism base;
   base = mech;
   std::vector<double> x(p.var_count);
   read_variables(&p, x.data());
   for (int v = 0; v < p.var_count; v++) x[v] = std::fmin(std::fmax(x[v], p.vars[v].lo), p.vars[v].hi);
   long evals = 0;
-  const double err = run_synthesis(&p, &base, x.data(), &evals);
-  if (err < 0 || candidate_error(&p, &base, x.data()) < 0) {
+  const double score = run_synthesis(&p, &base, x.data(), &evals);
+  candidate_result best;
+  if (score < 0 || evaluate_candidate(&p, &base, x.data(), &best) < 0) {
     fprintf(stderr, "linkmotion-synth: no candidate assembled within the budget\n");
     return 1;
   }
@@ -242,6 +293,15 @@ int main(int argc, char **argv) {
       case var_tt0: printf("tt0=%.10g\n", x[v]); break;
     }
   }
-  printf("max_error=%.9g\n", err);
+  print_requirements(&p, &best);
+  // The report of the file as written, loaded afresh as any reader would.
+  static quality_report rep;
+  rep = quality_report{};
+  snprintf(rep.file, sizeof rep.file, "%s", newfile.c_str());
+  init_model();
+  printf("\n");
+  if (batch_load(newfile.c_str(), search_notches) && compute_quality_report(&rep)) write_report_text(stdout, &rep);
+  else printf("the written file does not load or assemble: no quality report\n");
+  printf("max_error=%.9g\n", best.max_distance);
   return 0;
 }
