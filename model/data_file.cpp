@@ -95,6 +95,7 @@ static int scan_items(int count, const char *fmt, ...) {
 // here (it would wrap onto a joint of the file), one within it is checked
 // against the joints by check_joints.  1 and *out set, 0 after a message.
 static int to_joint(long v, int *out) {
+  *out = 0;  // never read after a refusal; set so that no path leaves it unset
   if (v < INT_MIN || v > INT_MAX) return bad_file("関節番号 %ld が範囲 1～%d の外です．", v, mech.n);
   *out = static_cast<int>(v);
   return 1;
@@ -117,6 +118,7 @@ static void begin_section(const char *name) {
 // (0 ends the list).  1 read, 0 after a message; refuses a 20th entry.
 static int next_entry(int *first) {
   entry_number++;
+  *first = 0;
   long raw;
   if (!scan_items(1, "%ld", &raw) || !to_joint(raw, first)) return 0;
   if (*first != 0 && entry_number > max_section_entries)
