@@ -26,6 +26,8 @@ static const int slot_count = unit_base + compiled_units_max;
 static const int op_drive_angle = 1001;      // 'A': th[id][jd][kd] = tt
 static const int op_drive_direction = 1002;  // 'B': ath[id][jd] = tt
 static const int op_drive_length = 1003;     // 'L': l[id][jd] = tt
+static const int op_constant_figure = 40;    // a figure solved at compile time (code in[4])
+static const int op_product = 1004;          // a product of unit slots (see products)
 
 static unit2 mul(unit2 a, unit2 b) { return unit2{a.c * b.c - a.s * b.s, a.c * b.s + a.s * b.c}; }
 static unit2 conj(unit2 a) { return unit2{a.c, -a.s}; }
@@ -56,6 +58,8 @@ static int all_finite(const double *v, int count) {
 }
 
 static int has_branches(int code) { return code == 33 || code == 34 || code == 41 || code == 42; }
+// The record code of an operation (a figure solved at compile time keeps its own).
+static int record_code(const compiled_op &op) { return op.code == op_constant_figure ? op.in[4] : op.code; }
 static int is_figure(int code) { return code >= 31 && code <= 44; }
 
 // --- the state, read and written by slot ---
@@ -106,6 +110,15 @@ static int run_deduction(compiled_plan *p, const compiled_op &op, double tt) {
     case op_drive_length:  // l[id][jd] = tt
       put_l(p, out[0], tt);
       return 1;
+    case op_product: {  // c times each factor or its conjugate
+      unit2 v = {p->pool[in[4]], p->pool[in[4] + 1]};
+      for (int k = 0; k < in[5]; k++) {
+        const unit2 f = get_u(p, in[k]);
+        v = mul(v, (in[6] >> k) & 1 ? conj(f) : f);
+      }
+      put_u(p, out[0], v);
+      return 1;
+    }
     case 101:  // four angles of pi
       for (int k = 0; k < 4; k++) put_u(p, out[k], e_pi), put_a(p, out[k], pi);
       return 1;
@@ -404,9 +417,31 @@ static int run_quad_ss_aaa(compiled_plan *p, const compiled_op &op) {
   return 1;
 }
 
+// A figure of constant inputs: in[0], in[1] the pool offsets of its
+// outputs on branch +1 and on the other, in[2], in[3] the primitive's
+// results there.
+static int run_constant_figure(compiled_plan *p, const compiled_op &op) {
+  const int plus = p->choice[op.record] == 1;
+  const int result = plus ? op.in[2] : op.in[3];
+  if (result <= 0) return result;
+  const double *v = p->pool + (plus ? op.in[0] : op.in[1]);
+  for (short s : op.out) {
+    if (s < 0) continue;
+    if (s < unit_base) {
+      put_l(p, s, *v++);
+      continue;
+    }
+    p->u[s - unit_base] = unit2{v[0], v[1]};
+    p->angle[s - unit_base] = v[2];
+    v += 3;
+  }
+  return result;
+}
+
 static int run_figure(compiled_plan *p, const compiled_op &op) {
   const int choice = p->choice[op.record];
   switch (op.code) {
+    case op_constant_figure: return run_constant_figure(p, op);
     case 31: return run_tri_sas(p, op);
     case 32: return run_tri_asa(p, op);
     case 33: return run_tri_ssa(p, op, choice);
@@ -454,7 +489,7 @@ int run_compiled_plan(compiled_plan *p, double tt) {
     const int got = run_figure(p, op);
     if (got < 0) return -1;
     if (got == 0) {
-      if (p->nochoice == 1 && has_branches(op.code)) p->choice[op.record] = -p->choice[op.record];
+      if (p->nochoice == 1 && has_branches(record_code(op))) p->choice[op.record] = -p->choice[op.record];
       return 0;
     }
     result = got;
@@ -463,7 +498,7 @@ int run_compiled_plan(compiled_plan *p, double tt) {
   // The posture must keep the file's facts, as the replay's does; under the
   // branch rule the last two-branch step turns over.
   if (p->check_facts) {
-    if (const int broken = first_broken_fact(p->facts, p->J, nullptr)) {
+    if (const int broken = run_posture_check(p->check, p->J)) {
       p->broken = broken;
       const int r = p->last_branch;
       if (p->nochoice == 1 && r > 0) p->choice[r] = -p->choice[r];
@@ -778,6 +813,231 @@ static int slot_finite(const compiled_plan *p, int s) {
   return std::isfinite(get_a(p, s)) && std::isfinite(get_u(p, s).c) && std::isfinite(get_u(p, s).s);
 }
 
+// The outputs of op (solved) into the pool; the offset, -1 when full.
+static int pool_outputs(compiled_plan *p, const compiled_op &op) {
+  const int start = p->pool_count;
+  for (short s : op.out) {
+    if (s < 0) continue;
+    const int need_values = s < unit_base ? 1 : 3;
+    if (p->pool_count + need_values > compiled_pool_max) return -1;
+    double *v = p->pool + p->pool_count;
+    if (s < unit_base) {
+      v[0] = get_l(p, s);
+    } else {
+      v[0] = get_u(p, s).c, v[1] = get_u(p, s).s, v[2] = get_a(p, s);
+    }
+    p->pool_count += need_values;
+  }
+  return start;
+}
+
+// Turns the figure op, whose inputs are constants, into the choice between
+// its two solutions, computed here as the run computes them.  0 when the
+// pool is full (op unchanged).
+static int solve_constant_figure(compiled_plan *p, compiled_op *op) {
+  compiled_op solved = *op;
+  solved.shadow = 1;
+  const int keep_choice = p->choice[op->record];
+  const int pool_start = p->pool_count;
+  int offset[2], result[2];
+  for (int b = 0; b < 2; b++) {
+    p->choice[op->record] = b == 0 ? 1 : -1;
+    result[b] = run_figure(p, solved);
+    offset[b] = result[b] > 0 ? pool_outputs(p, solved) : 0;
+    if (offset[b] < 0) {
+      p->pool_count = pool_start;
+      p->choice[op->record] = keep_choice;
+      return 0;
+    }
+  }
+  p->choice[op->record] = keep_choice;
+  const short code = op->code;
+  for (short &s : op->in) s = -1;
+  op->code = op_constant_figure;
+  op->in[0] = static_cast<short>(offset[0]), op->in[1] = static_cast<short>(offset[1]);
+  op->in[2] = static_cast<short>(result[0]), op->in[3] = static_cast<short>(result[1]);
+  op->in[4] = code;
+  return 1;
+}
+
+// Facts that hold in every posture of the program: a fixed joint it never
+// moves (checked once here), and a length from which a joint's last
+// placement puts it along that same given link, its other end not moved
+// after.  skip[f] is 1 for those.
+static void facts_that_hold(const compiled_plan *p, const fact_list &facts, int *skip) {
+  int last_writer[joint_slots];
+  for (int i = 0; i < joint_slots; i++) last_writer[i] = -1;
+  for (int o = 0; o < p->op_count; o++) {
+    const compiled_op &op = p->ops[o];
+    if (op.code == 10 && op.out[0] >= 0) last_writer[op.out[0]] = o;
+  }
+  for (int f = 0; f < facts.count; f++) {
+    const fact &e = facts.facts[f];
+    skip[f] = 0;
+    if (e.kind == fact_fixed && valid_joint(e.i) && last_writer[e.i] < 0)
+      skip[f] = std::hypot(p->J[e.i].x - e.at.x, p->J[e.i].y - e.at.y) <= fact_tolerance * facts.size;
+    if (e.kind != fact_length || !valid_joint(e.i) || !valid_joint(e.j) || !(e.value >= 0.0)) continue;
+    const int ends[2][2] = {{e.i, e.j}, {e.j, e.i}};
+    for (const auto &end : ends) {
+      const int from = end[0], to = end[1], w = last_writer[to];
+      if (w < 0) continue;
+      const compiled_op &op = p->ops[w];
+      const int slot = length_slot(from, to);
+      // |J[to] - J[from]| = |l| |e| with |e| = 1 to rounding, l the fact.
+      if (op.in[0] == from && op.in[1] == slot && last_writer[from] < w && get_l(p, slot) == e.value)
+        skip[f] = 1;
+    }
+  }
+}
+
+// --- products of directions and angles ---
+//
+// Every deduction of angles (codes 1..8, 102, 103) writes e(sum of +-
+// angles + k pi): a constant unit vector times a product of unit slots and
+// their conjugates.  Kept as such a product, a chain of deductions costs
+// one complex product per varying factor where it is read, instead of two
+// per record.  Only slots with one writer take part, so that a factor
+// holds the same value wherever the product is read.
+
+static const int product_factors = 4;  // factors of one product; more: computed as it comes
+
+struct product {
+  int defined;     // 1: the slot's value is this product, not yet computed
+  int emitted;     // 1: an operation computing it is in the program
+  unit2 c;         // constant factor
+  int n;
+  short f[product_factors];
+  signed char e[product_factors];  // +1 the factor, -1 its conjugate
+};
+
+static product products[compiled_units_max];
+
+// The product a slot holds now: its own, a constant, or the slot itself.
+static product product_of(const compiled_plan *p, int s, const unsigned char *varies) {
+  const product &q = products[s - unit_base];
+  if (q.defined) return q;
+  product r = {0, 0, get_u(p, s), 0, {0, 0, 0, 0}, {0, 0, 0, 0}};
+  if (varies[s]) r.c = unit2{1.0, 0.0}, r.n = 1, r.f[0] = static_cast<short>(s), r.e[0] = 1;
+  return r;
+}
+
+// a times b^sign; 0 when more than product_factors factors remain.
+static int multiply(product *a, const product &b, int sign) {
+  a->c = mul(a->c, sign > 0 ? b.c : conj(b.c));
+  for (int k = 0; k < b.n; k++) {
+    const int e = b.e[k] * sign;
+    int found = -1;
+    for (int h = 0; h < a->n; h++)
+      if (a->f[h] == b.f[k]) found = h;
+    if (found >= 0 && a->e[found] == -e) {  // x conj(x) = 1 for a unit x
+      a->f[found] = a->f[a->n - 1], a->e[found] = a->e[a->n - 1];
+      a->n--;
+      continue;
+    }
+    if (found >= 0 || a->n >= product_factors) return 0;
+    a->f[a->n] = b.f[k], a->e[a->n] = static_cast<signed char>(e);
+    a->n++;
+  }
+  return 1;
+}
+
+static void conjugate(product *a) {
+  a->c = conj(a->c);
+  for (int k = 0; k < a->n; k++) a->e[k] = static_cast<signed char>(-a->e[k]);
+}
+
+static product constant_product(unit2 c) { return product{0, 0, c, 0, {0, 0, 0, 0}, {0, 0, 0, 0}}; }
+
+// Records the outputs of deduction op as products.  0 (nothing recorded)
+// when op is no deduction of angles, carries angles, or a product grows
+// beyond its limit.
+static int as_product(compiled_plan *p, const compiled_op &op, unsigned char *varies,
+                      const unsigned char *writers) {
+  const int code = op.code;
+  if (op.shadow || !((code >= 1 && code <= 8) || code == 102 || code == 103)) return 0;
+  for (short s : op.in)
+    if (s >= 0 && (s < unit_base || writers[s] > 1)) return 0;
+  for (short s : op.out)
+    if (s >= 0 && writers[s] != 1) return 0;
+  auto in = [&](int k) { return product_of(p, op.in[k], varies); };
+  product v = constant_product(unit2{1.0, 0.0}), rev;
+  int ok = 1, reverse_is_conj = 1;
+  switch (code) {
+    case 1:  // e(2 pi) conj(A B)
+    case 4:  // e(2 pi) conj(A B C)
+      ok = multiply(&v, in(0), 1) && multiply(&v, in(1), 1) && (code == 1 || multiply(&v, in(2), 1));
+      conjugate(&v);
+      ok = ok && multiply(&v, constant_product(e_2pi), 1);
+      break;
+    case 2:  // A conj(B) e(pi)
+      ok = multiply(&v, in(0), 1) && multiply(&v, in(1), -1) && multiply(&v, constant_product(e_pi), 1);
+      break;
+    case 3:  // A B conj(e(pi))
+      ok = multiply(&v, in(0), 1) && multiply(&v, in(1), 1) && multiply(&v, constant_product(e_pi), -1);
+      break;
+    case 5:  // A conj(B)
+      ok = multiply(&v, in(0), 1) && multiply(&v, in(1), -1);
+      break;
+    case 6:  // e(pi) conj(A) B
+      ok = multiply(&v, in(0), -1) && multiply(&v, in(1), 1) && multiply(&v, constant_product(e_pi), 1);
+      break;
+    case 7:  // A B, reverse e(pi) A B
+    case 8:  // A B conj(e(pi)), reverse e(pi) times that
+      ok = multiply(&v, in(0), 1) && multiply(&v, in(1), 1) &&
+           (code == 7 || multiply(&v, constant_product(e_pi), -1));
+      reverse_is_conj = 0;
+      rev = v;
+      ok = ok && multiply(&rev, constant_product(e_pi), 1);
+      break;
+    default:  // 102, 103: copies
+      v = in(0);
+      rev = in(1);
+      reverse_is_conj = 0;
+      break;
+  }
+  if (!ok) return 0;
+  if (reverse_is_conj) rev = v, conjugate(&rev);
+  const product *outs[2] = {&v, &rev};
+  for (int k = 0; k < 2; k++) {
+    const short s = op.out[k];
+    if (s < 0) continue;
+    product &q = products[s - unit_base];
+    q = *outs[k];
+    q.defined = 1, q.emitted = 0;
+    // A product of constants only is a constant: the slot holds it now.
+    if (q.n == 0) p->u[s - unit_base] = q.c;
+    else varies[s] = 1;
+  }
+  return 1;
+}
+
+// Before an operation reads slot s: the operation computing its product,
+// when it has one not yet computed.  0 when the program or the pool is full.
+static int emit_product(compiled_plan *p, int s) {
+  product &q = products[s - unit_base];
+  if (!q.defined || q.emitted || q.n == 0) return 1;
+  if (p->op_count >= compiled_ops_max || p->pool_count + 2 > compiled_pool_max) return 0;
+  compiled_op op;
+  set_unused(&op);
+  op.code = op_product;
+  op.record = 0;
+  op.shadow = 0;
+  op.out[0] = static_cast<short>(s);
+  short mask = 0;
+  for (int k = 0; k < q.n; k++) {
+    op.in[k] = q.f[k];
+    if (q.e[k] < 0) mask = static_cast<short>(mask | (1 << k));
+  }
+  op.in[4] = static_cast<short>(p->pool_count);
+  op.in[5] = static_cast<short>(q.n);
+  op.in[6] = mask;
+  p->pool[p->pool_count++] = q.c.c;
+  p->pool[p->pool_count++] = q.c.s;
+  p->ops[p->op_count++] = op;
+  q.emitted = 1;
+  return 1;
+}
+
 int compile_plan(compiled_plan *p) {
   const mechanism &m = mech;
   memset(p, 0, sizeof *p);
@@ -795,6 +1055,7 @@ int compile_plan(compiled_plan *p) {
     if (has_branches(m.junjo[r][jj_code])) p->last_branch = r;
   }
 
+  memset(products, 0, sizeof products);
   static compiled_op ops[compiled_ops_max];
   static int keep[compiled_ops_max];
   int count = 0;
@@ -854,16 +1115,32 @@ int compile_plan(compiled_plan *p) {
       keep[o] = 0;
       continue;
     }
+    int constant_figure = !p->carried_count && is_figure(op.code);
+    for (short s : op.in)
+      if (s >= 0 && varies[s]) constant_figure = 0;
+    for (short s : op.out)
+      if (s >= 0 && writers[s] != 1) constant_figure = 0;
+    if (constant_figure) solve_constant_figure(p, &op);
+    // A product of directions and angles stays a product until an
+    // operation other than a deduction of angles reads it.
+    if (!p->carried_count && as_product(p, op, varies, writers)) {
+      keep[o] = 0;
+      continue;
+    }
+    if (op.code != op_constant_figure)  // its inputs are pool offsets now
+      for (short s : op.in)
+        if (s >= unit_base && !emit_product(p, s)) return 0;
     for (short s : op.out)
       if (s >= 0) varies[s] = 1;
-  }
-  for (int o = 0; o < count; o++) {
-    if (!keep[o]) continue;
     if (p->op_count >= compiled_ops_max) return 0;
-    p->ops[p->op_count++] = ops[o];
+    p->ops[p->op_count++] = op;
   }
   p->check_facts = solver_facts.valid && solver_facts.load_serial == m.load_serial;
-  if (p->check_facts) p->facts = solver_facts;
+  if (p->check_facts) {
+    static int skip[max_facts];
+    facts_that_hold(p, solver_facts, skip);
+    compile_posture_check(solver_facts, skip, &p->check);
+  }
   p->valid = 1;
   return 1;
 }

@@ -31,6 +31,7 @@
 #pragma once
 
 #include "kinematics/fact_check.h"
+#include "kinematics/posture_check.h"
 #include "model/mechanism_model.h"
 
 // A direction or a turning angle: cos and sin.
@@ -46,6 +47,7 @@ constexpr int compiled_ops_max = junjo_slots + 1;
 constexpr int compiled_units_max = 4096;
 constexpr int compiled_outputs_max = 26;  // writes of one operation (quad_sss_aa)
 constexpr int compiled_inputs_max = 8;    // reads of one operation
+constexpr int compiled_pool_max = 4096;   // values of the figures solved at compile time
 
 struct compiled_op {
   short code;    // the record's code, or one of the drive operations
@@ -88,9 +90,14 @@ struct compiled_plan {
 
   double defer_length;  // world units: shorter vectors give no promised direction
   int deferred;         // solves solve_compiled left to the replay
-  int check_facts;    // 1: postures are checked against `facts`
-  fact_list facts;
-  int broken;         // 1 + index of the fact the last posture broke, 0 none
+  int check_facts;        // 1: postures are checked against the file's facts
+  posture_check check;    // those facts that a posture of the program can break
+  int broken;             // 1 + index of the fact the last posture broke, 0 none
+
+  // Figures of constant inputs, solved here for both branch signs:
+  // per output slot its value (a length; cos, sin and angle of a unit).
+  int pool_count;
+  double pool[compiled_pool_max];
 };
 
 // Translates the loaded mechanism's plan (junjo, drive, branch signs,
