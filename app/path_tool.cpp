@@ -180,6 +180,9 @@ int main(int argc, char **argv) {
     motion_step();
     solve_frame();
     record_path(s);
+    // The coefficients keep the replay's solves: their acceptance of a
+    // finite-difference estimate reacts to rounding, and with the compiled
+    // solves a few fields at their limit settle differently.
     if (o.derivatives) kinematic_coefficients(motion.drive_value, coefs);
     print_row(out, s, o.derivatives ? coefs : nullptr);
   }

@@ -35,7 +35,10 @@ static int same_joints(const std::array<point, joint_slots> &J) {
 // initial configuration: the replay must give the batch tool's joints bit
 // for bit.  An empty string on success, else why not.
 static std::string prepare_replay(const std::string &path, motion_script *script) {
-  if (!record_motion(path, motion_steps, script)) return "does not assemble";
+  use_reference_solver(1);  // the batch tool's motion as the replay gives it
+  const int recorded = record_motion(path, motion_steps, script);
+  use_reference_solver(0);
+  if (!recorded) return "does not assemble";
   if (script->drive.empty()) return "the motion stalls at once";
   load_quietly(path);
   reset_animation();

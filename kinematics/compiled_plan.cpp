@@ -44,7 +44,8 @@ static const unit2 e_2pi = unit_of(2.0 * pi);
 static unit2 direction_of(double x, double y) {
   const double r = std::sqrt(x * x + y * y);
   if (r == 0.0 || !std::isfinite(r)) return unit_of(std::atan2(y, x));
-  return unit2{x / r, y / r};
+  const double inverse = 1.0 / r;
+  return unit2{x * inverse, y * inverse};
 }
 
 // Square root of a quantity that is a sum of squares in exact arithmetic.
@@ -181,7 +182,8 @@ static int run_deduction(compiled_plan *p, const compiled_op &op, double tt) {
       const double len = std::sqrt(dx * dx + dy * dy);
       if (len < p->defer_length) return 0;
       put_l(p, out[0], len);
-      const unit2 d = len == 0.0 ? unit_of(std::atan2(dy, dx)) : unit2{dx / len, dy / len};
+      const double inverse = 1.0 / len;
+      const unit2 d = len == 0.0 ? unit_of(std::atan2(dy, dx)) : unit2{dx * inverse, dy * inverse};
       put_u(p, out[1], d);
       put_u(p, out[2], mul(e_pi, d));
       if (op.shadow) {
@@ -236,10 +238,10 @@ static int run_tri_asa(compiled_plan *p, const compiled_op &op) {
   const unit2 corner_a = mul(e_pi, conj(get_u(p, op.in[2])));  // pi - th[c][a][b]
   const unit2 g = mulc(t, corner_a);                            // corner at c
   const unit2 bca = mul(e_pi, conj(g));                          // pi - g
-  double ga = 0.0;
-  if (op.shadow) ga = get_a(p, op.in[1]) - (pi - get_a(p, op.in[2]));
-  // The tested quantity is the replay's: the sine of the corner at c.
-  if (std::fabs(g.s) < parallel_sine) {
+  // The tested quantity is the replay's, from its angles: the sine of the
+  // corner at c.
+  const double ga = get_a(p, op.in[1]) - (pi - get_a(p, op.in[2]));
+  if (std::fabs(std::sin(ga)) < parallel_sine) {
     // Parallel: only the angle at c, written as th[a][c][b] = pi - g.
     const short swapped[2] = {op.out[4], op.out[3]};
     put_pair(p, swapped, bca);
@@ -262,8 +264,10 @@ static int run_tri_ssa(compiled_plan *p, const compiled_op &op, int choice) {
   const double l_ab = get_l(p, op.in[0]), l_bc = get_l(p, op.in[1]);
   const unit2 corner_a = mul(e_pi, conj(get_u(p, op.in[2])));  // pi - th[c][a][b]
   if (l_bc == 0.0) return 0;
-  // Law of sines: sin(corner at c) = L_ab sin A / L_bc, the replay's test.
-  const double s = l_ab * corner_a.s / l_bc;
+  // Law of sines: sin(corner at c) = L_ab sin A / L_bc, the replay's tested
+  // quantity from its angle (|s| = 1 exactly at a tangent, which a motion
+  // reaches at its dead point).
+  const double s = l_ab * std::sin(pi - get_a(p, op.in[2])) / l_bc;
   if (!(std::fabs(s) <= 1.0)) return 0;
   double k = std::sqrt(1.0 - s * s);
   if (choice != 1) k = -k;
@@ -300,10 +304,14 @@ static int run_tri_sss(compiled_plan *p, const compiled_op &op, int choice) {
     double s = std::sqrt(1.0 - u * u);
     if (choice != 1) s = -s;
     const unit2 t = {u, s};
-    const unit2 f = direction_of(l_ab + l_bc * u, l_bc * s);  // direction of a->c from a->b
-    put_pair(p, op.out, mul(e_pi, conj(f)));                   // pi - f
     put_pair(p, op.out + 2, t);
-    put_pair(p, op.out + 4, mul(e_pi, mulc(f, t)));            // pi - (t - f)
+    // The corners at a and c need the direction of a->c; often only the
+    // angle at b is read.
+    if (op.out[0] >= 0 || op.out[1] >= 0 || op.out[4] >= 0 || op.out[5] >= 0) {
+      const unit2 f = direction_of(l_ab + l_bc * u, l_bc * s);  // direction of a->c from a->b
+      put_pair(p, op.out, mul(e_pi, conj(f)));                   // pi - f
+      put_pair(p, op.out + 4, mul(e_pi, mulc(f, t)));            // pi - (t - f)
+    }
     if (op.shadow) {
       const double ta = std::atan2(s, u);
       const double fa = std::atan2(l_bc * std::sin(ta), l_ab + l_bc * std::cos(ta));
@@ -482,6 +490,23 @@ int run_compiled_plan(compiled_plan *p, double tt) {
   int result = 1;
   for (int o = 0; o < p->op_count; o++) {
     const compiled_op &op = p->ops[o];
+    // The commonest operations without a call: a joint placed, a product.
+    if (op.code == 10) {  // J[k] = J[j] + l[j][k] e(ath[j][k])
+      const point j = p->J[op.in[0]];
+      const double len = get_l(p, op.in[1]);
+      const unit2 d = get_u(p, op.in[2]);
+      p->J[op.out[0]] = point{j.x + len * d.c, j.y + len * d.s};
+      continue;
+    }
+    if (op.code == op_product) {
+      unit2 v = {p->pool[op.in[4]], p->pool[op.in[4] + 1]};
+      for (int k = 0; k < op.in[5]; k++) {
+        const unit2 f = get_u(p, op.in[k]);
+        v = mul(v, (op.in[6] >> k) & 1 ? conj(f) : f);
+      }
+      put_u(p, op.out[0], v);
+      continue;
+    }
     if (!is_figure(op.code)) {
       if (!run_deduction(p, op, tt)) return -1;
       continue;
@@ -798,11 +823,14 @@ static void prune(compiled_plan *p, compiled_op *ops, int count, int keep[]) {
     // Code 44 tests its angles exactly: they are carried up to it.
     if (op.code == 44) angles = 1;
     op.shadow = static_cast<short>(angles);
+    // tri_asa and tri_ssa test a sine of their angles, which the motion
+    // meets exactly at a tangent: the angles are carried up to them too.
+    const int tested_angles = op.code == 32 || op.code == 33;
     for (int k = 0; k < compiled_inputs_max; k++) {
       const short s = op.in[k];
       if (s < 0) continue;
       need[s] |= 1;
-      if (angles && s >= unit_base) need[s] |= 2;
+      if ((angles || tested_angles) && s >= unit_base) need[s] |= 2;
     }
   }
 }
@@ -1071,6 +1099,18 @@ int compile_plan(compiled_plan *p) {
   if (tr.failed) return 0;
   if (!find_carried(p, ops, count)) return 0;
   prune(p, ops, count, keep);
+  // tri_asa on parallel lines leaves its two lengths as the previous solve
+  // wrote them: they live in the tables too, for a replay that follows.
+  p->synced_count = p->carried_count;
+  for (int o = 0; o < count; o++) {
+    if (!keep[o] || ops[o].code != 32) continue;
+    for (int k = 0; k < 2; k++) {
+      const short s = ops[o].out[k];
+      if (s < 0) continue;
+      if (p->synced_count >= compiled_carried_max) return 0;
+      p->carried[p->synced_count++] = cell_of(s);
+    }
+  }
 
   static unsigned char written[slot_count];
   memset(written, 0, sizeof written);
@@ -1149,7 +1189,7 @@ int compile_plan(compiled_plan *p) {
 // caller may have put back a posture), and back after the run.
 static void carried_in(compiled_plan *p) {
   const mechanism &m = mech;
-  for (int c = 0; c < p->carried_count; c++) {
+  for (int c = 0; c < p->synced_count; c++) {
     const carried_cell &e = p->carried[c];
     switch (e.kind) {
       case 'J': p->J[e.i] = m.J[e.i]; break;
@@ -1167,7 +1207,7 @@ static void carried_in(compiled_plan *p) {
 
 static void carried_out(const compiled_plan *p) {
   mechanism &m = mech;
-  for (int c = 0; c < p->carried_count; c++) {
+  for (int c = 0; c < p->synced_count; c++) {
     const carried_cell &e = p->carried[c];
     switch (e.kind) {
       case 'J': m.J[e.i] = p->J[e.i]; break;

@@ -69,6 +69,7 @@ constexpr int compiled_carried_max = 256;
 struct compiled_plan {
   int valid;          // 1: compiled; 0: the plan has a step this program cannot take
   int carried_count;  // slots one solve leaves for the next
+  int synced_count;   // with those, slots kept in the tables too (carried_count up)
   carried_cell carried[compiled_carried_max];
   int op_count;
   compiled_op ops[compiled_ops_max];
