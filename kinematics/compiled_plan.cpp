@@ -240,7 +240,7 @@ static int run_tri_asa(compiled_plan *p, const compiled_op &op) {
   const unit2 bca = mul(e_pi, conj(g));                          // pi - g
   // The tested quantity is the replay's, from its angles: the sine of the
   // corner at c.
-  const double ga = get_a(p, op.in[1]) - (pi - get_a(p, op.in[2]));
+  const double ga = get_a(p, op.in[1]) - (pi - get_a(p, op.in[2]));  // as t - corner_a
   if (std::fabs(std::sin(ga)) < parallel_sine) {
     // Parallel: only the angle at c, written as th[a][c][b] = pi - g.
     const short swapped[2] = {op.out[4], op.out[3]};
@@ -248,8 +248,12 @@ static int run_tri_asa(compiled_plan *p, const compiled_op &op) {
     if (op.shadow) put_pair_angle(p, swapped, pi - ga);
     return 2;
   }
-  // Law of sines: L_ac / sin t = L_bc / sin A = L_ab / sin g.
-  const double l_ac = l_ab * t.s / g.s, l_bc = l_ab * corner_a.s / g.s;
+  // Law of sines: L_ac / sin t = L_bc / sin A = L_ab / sin g, on the
+  // replay's angles: near parallel lines the lengths grow as 1 / sin g, and
+  // a sine of the vectors, a rounding away, would move them by its share.
+  const double t_a = get_a(p, op.in[1]), corner_a_a = pi - get_a(p, op.in[2]);
+  const double sin_g = std::sin(t_a - corner_a_a);
+  const double l_ac = l_ab * std::sin(t_a) / sin_g, l_bc = l_ab * std::sin(corner_a_a) / sin_g;
   const double v[2] = {l_ac, l_bc};
   if (!all_finite(v, 2)) return 0;
   put_l(p, op.out[0], l_ac);
@@ -372,12 +376,13 @@ static int run_quad_ss_aaa(compiled_plan *p, const compiled_op &op) {
   if (is_flat(dir_ab_a) + is_flat(dir_bc_a) + is_flat(dir_dc_a) >= 2) return 0;
   // sin(dir_dc - dir_ab) is exactly 0 only for a zero difference.
   if (dir_dc_a == dir_ab_a) return 0;
-  const unit2 dir_ab = mul(e_pi, conj(bad)), dir_bc = mulc(dir_ab, cba), dir_dc = adc;
-  double den = mulc(dir_dc, dir_ab).s;
-  if (den == 0.0) den = std::sin(dir_dc_a - dir_ab_a);  // the replay's non-zero value
-  // x e(A) + L_bc e(B) = L_ad e(0) + y e(P), solved for x = L_ab, y = L_cd.
-  const double x = (l_ad * dir_dc.s - l_bc * mulc(dir_dc, dir_bc).s) / den;
-  const double y = (l_ad * dir_ab.s - l_bc * mulc(dir_ab, dir_bc).s) / den;
+  const unit2 dir_ab = mul(e_pi, conj(bad)), dir_dc = adc;
+  // x e(A) + L_bc e(B) = L_ad e(0) + y e(P), solved for x = L_ab, y = L_cd,
+  // on the replay's angles: the sides grow as 1 / sin(P - A) where a-b and
+  // d-c near parallel, and a determinant of the vectors would move them.
+  const double den = std::sin(dir_dc_a - dir_ab_a);
+  const double x = (l_ad * std::sin(dir_dc_a) - l_bc * std::sin(dir_dc_a - dir_bc_a)) / den;
+  const double y = (l_ad * std::sin(dir_ab_a) - l_bc * std::sin(dir_ab_a - dir_bc_a)) / den;
   const double l_ac = root_of_square(l_ad * l_ad + y * y + 2.0 * l_ad * y * dir_dc.c);
   const double l_bd = root_of_square(l_ad * l_ad + x * x - 2.0 * l_ad * x * dir_ab.c);
   // The diagonals' directions are those of vectors of their lengths.
@@ -406,9 +411,7 @@ static int run_quad_ss_aaa(compiled_plan *p, const compiled_op &op) {
   put_pair(p, out + 18, bdc);
   put_pair(p, out + 20, cbd);
   if (op.shadow) {
-    const double den_a = std::sin(dir_dc_a - dir_ab_a);
-    const double x_len = (l_ad * std::sin(dir_dc_a) - l_bc * std::sin(dir_dc_a - dir_bc_a)) / den_a;
-    const double y_len = (l_ad * std::sin(dir_ab_a) - l_bc * std::sin(dir_ab_a - dir_bc_a)) / den_a;
+    const double x_len = x, y_len = y;
     const double ac = std::atan2(y_len * std::sin(dir_dc_a), l_ad + y_len * std::cos(dir_dc_a));
     const double cad_a = pi - ac;
     const double db = std::atan2(x_len * std::sin(dir_ab_a), x_len * std::cos(dir_ab_a) - l_ad);
