@@ -435,9 +435,11 @@ static int run_constant_figure(compiled_plan *p, const compiled_op &op) {
   const int plus = p->choice[op.record] == 1;
   const int result = plus ? op.in[2] : op.in[3];
   if (result <= 0) return result;
+  // The pool holds the count of outputs, then per output its slot and value.
   const double *v = p->pool + (plus ? op.in[0] : op.in[1]);
-  for (short s : op.out) {
-    if (s < 0) continue;
+  const int count = static_cast<int>(*v++);
+  for (int k = 0; k < count; k++) {
+    const int s = static_cast<int>(*v++);
     if (s < unit_base) {
       put_l(p, s, *v++);
       continue;
@@ -847,17 +849,21 @@ static int slot_finite(const compiled_plan *p, int s) {
 // The outputs of op (solved) into the pool; the offset, -1 when full.
 static int pool_outputs(compiled_plan *p, const compiled_op &op) {
   const int start = p->pool_count;
+  if (p->pool_count >= compiled_pool_max) return -1;
+  p->pool[p->pool_count++] = 0.0;  // the count, below
   for (short s : op.out) {
     if (s < 0) continue;
-    const int need_values = s < unit_base ? 1 : 3;
+    const int need_values = 1 + (s < unit_base ? 1 : 3);
     if (p->pool_count + need_values > compiled_pool_max) return -1;
+    p->pool[start] += 1.0;
+    p->pool[p->pool_count++] = s;
     double *v = p->pool + p->pool_count;
     if (s < unit_base) {
       v[0] = get_l(p, s);
     } else {
       v[0] = get_u(p, s).c, v[1] = get_u(p, s).s, v[2] = get_a(p, s);
     }
-    p->pool_count += need_values;
+    p->pool_count += need_values - 1;
   }
   return start;
 }
