@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "analysis/curve_fit.h"
 #include "model/motion_state.h"
 #include "model/console.h"
 
@@ -38,49 +37,81 @@ static void print_eccentricity(const conic_fit &conic, char *out, int size) {
     snprintf(out, size, "%.9f", conic.eccentricity);
 }
 
-enum fit_shape { shape_line, shape_circle, shape_conic, shapes };
+int fit_path(int joint, const point *p, int count, path_fit *out) {
+  path_fit &f = *out;
+  f.joint = joint;
+  f.count = count;
+  f.extent = extent_of(p, count);
+  f.made[shape_line] = fit_line(p, count, &f.line);
+  f.made[shape_circle] = fit_circle(p, count, &f.circle);
+  f.made[shape_conic] = fit_conic(p, count, parabola_band, &f.conic);
+  const double dev[shapes] = {f.line.max_dev, f.circle.max_dev, f.conic.max_dev};
+  f.best = -1;
+  for (int s = 0; s < shapes && f.best < 0; s++)
+    if (f.made[s] && dev[s] <= exact_fit * f.extent) f.best = s;
+  f.exact = f.best >= 0;
+  for (int s = 0; s < shapes && !f.exact; s++)
+    if (f.made[s] && std::isfinite(dev[s]) && (f.best < 0 || dev[s] < dev[f.best])) f.best = s;
+  return f.best >= 0;
+}
+
+void format_fit_line(const path_fit *fp, int which, char *out, int size) {
+  const path_fit &f = *fp;
+  char eccentricity[40] = "none";
+  if (f.made[shape_conic]) print_eccentricity(f.conic, eccentricity, sizeof eccentricity);
+  switch (which) {
+    case 0:
+      snprintf(out, size, "fit: joint %d, %d points, extent %.9g\n", f.joint, f.count, f.extent);
+      break;
+    case 1:
+      if (f.made[shape_line])
+        snprintf(out, size, "fit line: max_dev=%.6e through=(%.9f, %.9f) direction=(%.9f, %.9f)\n",
+                 f.line.max_dev, f.line.through.x, f.line.through.y, f.line.dir_x, f.line.dir_y);
+      else
+        snprintf(out, size, "fit line: none (fewer than 2 distinct points)\n");
+      break;
+    case 2:
+      if (f.made[shape_circle])
+        snprintf(out, size, "fit circle: max_dev=%.6e centre=(%.9f, %.9f) radius=%.9f\n", f.circle.max_dev,
+                 f.circle.centre.x, f.circle.centre.y, f.circle.radius);
+      else
+        snprintf(out, size, "fit circle: none (%s)\n",
+                 f.count < 3 ? "fewer than 3 points" : "the points lie on a line");
+      break;
+    case 3:
+      if (f.made[shape_conic])
+        snprintf(out, size,
+                 "fit conic: max_dev=%.6e kind=%s eccentricity=%s coefficients=%.12g,%.12g,%.12g,%.12g,%.12g,%.12g\n",
+                 f.conic.max_dev, conic_kind_name(f.conic.kind), eccentricity, f.conic.A, f.conic.B, f.conic.C,
+                 f.conic.D, f.conic.E, f.conic.F);
+      else
+        snprintf(out, size, "fit conic: none (fewer than 5 distinct points)\n");
+      break;
+    default: {
+      static const char *const names[shapes] = {"line", "circle", "conic"};
+      if (f.best < 0) {
+        snprintf(out, size, "fit best: none\n");
+        break;
+      }
+      const double dev[shapes] = {f.line.max_dev, f.circle.max_dev, f.conic.max_dev};
+      char kind[80] = "";
+      if (f.best == shape_conic)
+        snprintf(kind, sizeof kind, " %s eccentricity=%s", conic_kind_name(f.conic.kind), eccentricity);
+      snprintf(out, size, "fit best: %s%s max_dev=%.6e %s\n", names[f.best], kind, dev[f.best],
+               f.exact ? "exact" : "approximate");
+      break;
+    }
+  }
+}
 
 int report_path_fit(int joint, const point *p, int count) {
-  const double extent = extent_of(p, count);
-  con_printf("\nfit: joint %d, %d points, extent %.9g\n", joint, count, extent);
-  line_fit line;
-  circle_fit circle;
-  conic_fit conic;
-  int made[shapes] = {fit_line(p, count, &line), fit_circle(p, count, &circle),
-                      fit_conic(p, count, parabola_band, &conic)};
-  if (made[shape_line])
-    con_printf("fit line: max_dev=%.6e through=(%.9f, %.9f) direction=(%.9f, %.9f)\n", line.max_dev,
-               line.through.x, line.through.y, line.dir_x, line.dir_y);
-  else
-    con_printf("fit line: none (fewer than 2 distinct points)\n");
-  if (made[shape_circle])
-    con_printf("fit circle: max_dev=%.6e centre=(%.9f, %.9f) radius=%.9f\n", circle.max_dev, circle.centre.x,
-               circle.centre.y, circle.radius);
-  else
-    con_printf("fit circle: none (%s)\n", count < 3 ? "fewer than 3 points" : "the points lie on a line");
-  char eccentricity[40];
-  if (made[shape_conic]) {
-    print_eccentricity(conic, eccentricity, sizeof eccentricity);
-    con_printf("fit conic: max_dev=%.6e kind=%s eccentricity=%s coefficients=%.12g,%.12g,%.12g,%.12g,%.12g,%.12g\n",
-               conic.max_dev, conic_kind_name(conic.kind), eccentricity, conic.A, conic.B, conic.C, conic.D,
-               conic.E, conic.F);
-  } else
-    con_printf("fit conic: none (fewer than 5 distinct points)\n");
-
-  const double dev[shapes] = {line.max_dev, circle.max_dev, conic.max_dev};
-  int best = -1;
-  for (int s = 0; s < shapes && best < 0; s++)
-    if (made[s] && dev[s] <= exact_fit * extent) best = s;
-  const int exact = best >= 0;
-  for (int s = 0; s < shapes && !exact; s++)
-    if (made[s] && std::isfinite(dev[s]) && (best < 0 || dev[s] < dev[best])) best = s;
-  if (best < 0) {
-    con_printf("fit best: none\n");
-    return 0;
+  static path_fit f;
+  const int made = fit_path(joint, p, count, &f);
+  char line[400];
+  con_printf("\n");
+  for (int w = 0; w < fit_lines; w++) {
+    format_fit_line(&f, w, line, sizeof line);
+    con_printf("%s", line);
   }
-  static const char *const names[shapes] = {"line", "circle", "conic"};
-  con_printf("fit best: %s", names[best]);
-  if (best == shape_conic) con_printf(" %s eccentricity=%s", conic_kind_name(conic.kind), eccentricity);
-  con_printf(" max_dev=%.6e %s\n", dev[best], exact ? "exact" : "approximate");
-  return 1;
+  return made;
 }

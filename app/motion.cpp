@@ -82,6 +82,23 @@ static point last_J[joint_slots];
 static double last_ath[joint_slots][joint_slots];
 static double last_drive;  // drive value of that posture
 
+static int guide_reported;  // 1 once a slider beyond its guide was reported for this mechanism
+
+// A slider past the ends of its guide link is drawn where it is, and said
+// once per mechanism on standard error.
+static void report_slider_beyond_guide() {
+  double along = 0.0;
+  const int s = guide_reported ? 0 : slider_beyond_guide(mech.J, &along);
+  if (s == 0) return;
+  guide_reported = 1;
+  const slider_entry &e = mech.sliders[s];
+  con_flush();
+  fprintf(stderr,
+          "\nスライダ J[%d] がリンク L[%d][%d] の端を越えています（J[%d] から L[%d][%d] の長さの %.2f 倍の位置）．\n",
+          e.i, e.j, e.k, e.j, e.j, e.k, along);
+  fflush(stderr);
+}
+
 static void remember_assembly(double drive) {
   memcpy(last_J, mech.J, sizeof last_J);
   memcpy(last_ath, mech.ath, sizeof last_ath);
@@ -105,6 +122,7 @@ void reset_animation() {
   // before the toolkit has drawn its first frame.
   motion.drive_value = mech.tt0;
   remember_assembly(mech.tt0);
+  guide_reported = 0;
 }
 
 static int rotary_drive() { return mech.rs == 'A' || mech.rs == 'B'; }
@@ -236,6 +254,7 @@ static void initial_frame() {
     if (!motion.stalled && attempts > 1)
       report_failed_values("tt0", start, m.tt0 - motion.drive_step, attempts - 1);
     if (!motion.stalled) remember_assembly(m.tt0);
+    if (!motion.stalled) report_slider_beyond_guide();
   }
   if (motion.step_count == 0) motion.drive_value = m.tt0;
   if (motion.step_count < trace_limit - 1) set_trace_slot(motion.step_count, gap_point);
@@ -276,6 +295,7 @@ static void motion_frame() {
     }
   }
   if (assembled) remember_assembly(v.drive_value);
+  if (assembled) report_slider_beyond_guide();
   if (v.step_count < trace_limit) {
     if (assembled && joint_in_range(m.kten)) set_trace_slot(v.step_count, m.J[m.kten]);
   } else {

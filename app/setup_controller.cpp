@@ -154,7 +154,7 @@ static void load_path() {
       continue;
     }
     apply_nochoice_rule(mech.fname);
-    con_printf("\nfname=%s  nochoice=%d\n", mech.fname, mech.nochoice);
+    con_printf("\nfname=%s  nochoice=%d\n", shown(mech.fname), mech.nochoice);
     for (int s = 0; s < junjo_slots; s++) mech.choice_offered[s] = 0;
     int planned = cal_junjo();
     mech.solve_ok = planned;
@@ -184,16 +184,16 @@ int batch_load(const char *path, int max_notches) {
   console_set_batch(1);
   init_model();
   if (strlen(path) >= static_cast<size_t>(fname_size)) {
-    con_printf("\nファイル名が長すぎます（%d文字まで）：%s", fname_size - 1, path);
+    con_printf("\nファイル名が長すぎます（%d文字まで）：%s", fname_size - 1, shown(path));
     return 0;
   }
   snprintf(mech.fname, sizeof mech.fname, "%s", path);
   if (!read_mechanism_file()) {
-    con_printf("\nファイル %s を読み込めませんでした．", path);
+    con_printf("\nファイル %s を読み込めませんでした．", shown(path));
     return 0;
   }
   apply_nochoice_rule(base_name(path));
-  con_printf("\nfname=%s  nochoice=%d\n", mech.fname, mech.nochoice);
+  con_printf("\nfname=%s  nochoice=%d\n", shown(mech.fname), mech.nochoice);
   for (int s = 0; s < junjo_slots; s++) mech.choice_offered[s] = 0;
   int planned = cal_junjo();
   int notches = 0;
@@ -248,17 +248,23 @@ static double tt0_on_console() {
   return m.rs == 'A' || m.rs == 'B' ? m.tt0 * rad_to_deg : m.tt0;
 }
 
-// 1 when the plan in force places every joint at the initial drive value
-// tt0 with the lengths now in the tables; 0 when they cannot close there
-// (the window would go on drawing the old posture beside the new lengths).
-// Only a check: the tables are left as the edit made them, for the first
-// frame to solve.
-static int kept_plan_assembles_at_tt0() {
+// The solve at the initial drive value tt0 after an edit, as a check only:
+// the tables are left as the edit made them, for the first frame to solve.
+// A posture that broke a fact is named (the edit made the facts contradict)
+// and gives 0.  Otherwise 1 when the mechanism closes at tt0, or when
+// need_closing is 0 (a new plan, whose first frame searches on from tt0).
+static int edit_holds_at_tt0(int need_closing) {
   static mechanism edited;  // static: the record is too large for the stack
   memcpy(&edited, &mech, sizeof edited);
   const int closes = solve_positions(mech.tt0) != 0;
+  const int broken = closes ? 0 : last_broken_fact();
+  if (broken) {
+    char what[160];
+    describe_fact(solver_facts, broken, mech.J, what, sizeof what);
+    con_printf("\n変更した条件が両立しません：%s", what);
+  }
   memcpy(&mech, &edited, sizeof mech);
-  return closes;
+  return closes || (!need_closing && !broken);
 }
 
 // Key "p": new link lengths and relative angles (then a new pre-analysis),
@@ -300,7 +306,10 @@ static void edit_path() {
       con_printf("\n解法手順が未完成なので，作り直します．");
 
     for (;;) {
-      m.solve_ok = keep_plan ? kept_plan_assembles_at_tt0() : replan();
+      // A kept plan must close at tt0 with the new lengths (the window
+      // would go on drawing the old posture beside them); a new plan must
+      // keep the facts there.
+      m.solve_ok = keep_plan ? edit_holds_at_tt0(1) : replan() && edit_holds_at_tt0(0);
       if (m.solve_ok) return;
       if (!keep_plan) plan_complete = 0;
       con_printf("\n機構が描けません．");

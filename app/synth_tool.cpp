@@ -25,7 +25,7 @@
 constexpr int search_notches = 72;  // as the batch tool: one turn of 5-degree notches
 
 static int bad(const char *msg, const char *what) {
-  fprintf(stderr, "linkmotion-synth: %s%s%s\n", msg, what ? ": " : "", what ? what : "");
+  fprintf(stderr, "linkmotion-synth: %s%s%s\n", msg, what ? ": " : "", what ? shown(what) : "");
   fprintf(stderr, "usage: linkmotion-synth FILE --target POINTS.csv --vary VARIABLE [--vary VARIABLE ...] "
                   "[--timed] [--seed N] [--budget-s S] [--budget-evals N] [--out NEWFILE]\n"
                   "  VARIABLE: l:I,J:LO:HI | J:I.x:LO:HI | J:I.y:LO:HI | th:I,J,K:LO:HI | tt0:LO:HI\n");
@@ -212,7 +212,7 @@ int main(int argc, char **argv) {
   if (p.target_count < 2) return bad("fewer than 2 target points", target);
   static FILE *devnull = fopen("/dev/null", "w");
   console_set_output(devnull ? devnull : stderr);
-  if (!batch_load(file, search_notches)) { fprintf(stderr, "linkmotion-synth: %s does not load or assemble\n", file); return 2; }
+  if (!batch_load(file, search_notches)) { fprintf(stderr, "linkmotion-synth: %s does not load or assemble\n", shown(file)); return 2; }
   for (int v = 0; v < p.var_count; v++)
     if (!variable_valid(p.vars[v])) return bad("--vary names no given length, fixed joint or angle of the file", nullptr);
   static mechanism base;
@@ -228,10 +228,10 @@ int main(int argc, char **argv) {
   }
   const std::string newfile = out ? out : std::string(file) + "_synth";
   if (!write_result(file, newfile.c_str(), &p, x.data())) {
-    fprintf(stderr, "linkmotion-synth: cannot write %s\n", newfile.c_str());
+    fprintf(stderr, "linkmotion-synth: cannot write %s\n", shown(newfile.c_str()));
     return 1;
   }
-  printf("written %s (%ld evaluations)\n", newfile.c_str(), evals);
+  printf("written %s (%ld evaluations)\n", shown(newfile.c_str()), evals);
   for (int v = 0; v < p.var_count; v++) {
     const design_variable &d = p.vars[v];
     switch (d.kind) {

@@ -46,7 +46,7 @@ static const char *display_name(int argc, char **argv) {
 
 // The toolkit ends the program with its own English message when it cannot
 // reach the X server; the user gets the reason on standard error first.
-static void require_display(int argc, char **argv) {
+void require_display(int argc, char **argv) {
   const char *name = display_name(argc, argv);
   Display *d = XOpenDisplay(name);
   if (d) {
@@ -56,7 +56,7 @@ static void require_display(int argc, char **argv) {
   con_flush();
   console_set_output(stderr);
   if (name && *name)
-    con_printf("\nウィンドウを開けません．X ディスプレイ %s に接続できません．\n", name);
+    con_printf("\nウィンドウを開けません．X ディスプレイ %s に接続できません．\n", shown(name));
   else
     con_printf("\nウィンドウを開けません．X ディスプレイが設定されていません (DISPLAY)．\n");
   con_flush();

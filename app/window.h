@@ -9,8 +9,14 @@ extern const char window_title[];
 // and a white background; argc and argv go to the toolkit.
 void create_window(int *argc, char **argv);
 
+// Returns when the X display of -display or DISPLAY can be opened; else a
+// message on standard error and exit status 1.  The program asks it before
+// the first question, so nobody answers a dialogue for a window that
+// cannot open.
+void require_display(int argc, char **argv);
+
 // create_window, then the toolkit's main loop; does not return.  Without a
-// reachable X display: a message on standard error and exit status 1.
+// reachable X display: require_display's message and exit status 1.
 [[noreturn]] void run_window(int *argc, char **argv);
 
 // Viewport over the whole window, identity projection.

@@ -14,6 +14,7 @@ struct fact {
                    // slider i on the line j-k
   double value;    // world units (length), radians (direction, angle); unused otherwise
   point at;        // fixed joint: its place, world units
+  double c, s;     // direction, angle: cos and sin of value, so a check takes no trigonometry
 };
 
 // Most facts of one file: 19 fixed joints, 19 lengths, 19 directions, 19
@@ -63,3 +64,10 @@ extern fact_list solver_facts;
 // After solve_positions returned 0: 1 + the index of the fact its posture
 // broke, or 0 when a step of the plan failed.
 int last_broken_fact();
+
+// The first slider that lies beyond the ends of its guide in posture J,
+// where the guide is a link of the file (a line of two fixed joints or of
+// an angle has no ends): its entry s in mech.sliders[1..slider_count], 0
+// when every slider is on its guide.  *along: its place along j->k in lengths of
+// the guide, 0 at j and 1 at k.
+int slider_beyond_guide(const point *J, double *along);

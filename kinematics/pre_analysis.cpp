@@ -19,13 +19,26 @@ static const char derived = 'W';
 static int overflowed;
 
 // Length and direction between two placed joints, both recomputed; the
-// reverse direction is reduced to [-pi, pi] when wrap_reverse is 1.
+// reverse direction is reduced to [-pi, pi] when wrap_reverse is 1.  A
+// length or direction the file gives ('Y') keeps its value and its flag:
+// the check of the posture then finds a file whose fixed joints contradict
+// it, where a measured value would have silently replaced the given one.
 static int measure_link(int j, int k, int wrap_reverse) {
   mechanism &m = mech;
+  const int given_l = m.l_known[j][k] == 'Y', given_ath = m.ath_known[j][k] == 'Y';
+  const double l = m.l[j][k], ath_jk = m.ath[j][k], ath_kj = m.ath[k][j];
   if (!apply_deduction(11, j, k, 0, 0, solving)) return 0;
   if (wrap_reverse) m.ath[k][j] = wrap_angle(pi + m.ath[j][k]);
   m.l_known[j][k] = m.l_known[k][j] = derived;
   m.ath_known[j][k] = m.ath_known[k][j] = derived;
+  if (given_l) {
+    m.l[j][k] = m.l[k][j] = l;
+    m.l_known[j][k] = m.l_known[k][j] = 'Y';
+  }
+  if (given_ath) {
+    m.ath[j][k] = ath_jk, m.ath[k][j] = ath_kj;
+    m.ath_known[j][k] = m.ath_known[k][j] = 'Y';
+  }
   return 1;
 }
 

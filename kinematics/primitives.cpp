@@ -9,6 +9,7 @@
 
 #include <cmath>
 
+#include "kinematics/fact_check.h"
 #include "model/console.h"
 #include "model/mechanism_model.h"
 
@@ -68,11 +69,44 @@ static int abandon_figure() {
 
 static int planning(char mark) { return mark != solving; }
 
+// --- facts in solving mode ---
+//
+// A value flagged 'Y' (the data file's) or 'W' (worked out from those alone,
+// the same at every drive value) is a fact.  A figure that computes a fact
+// in solving mode compares instead of storing: a figure assembled on another
+// branch than the fact's would otherwise leave a value that later steps read
+// as the fact.  A miss beyond the allowance fails the figure.
+
+static int is_fact(char flag) { return flag == 'Y' || flag == 'W'; }
+
+// Allowance for a length, world units: that of the check of a whole
+// posture, a part in a million of the mechanism's size (of 1 world unit
+// while the facts of this mechanism are not collected yet).
+static double length_allowance() {
+  const int current = solver_facts.load_serial == mech.load_serial;
+  return fact_tolerance * (current ? std::fmax(solver_facts.size, 1.0) : 1.0);
+}
+
+// Allowance for an angle, radians.  A triangle of three sides whose cosine
+// lies within 1e-6 of +-1 is taken as straight, which moves its angles by up
+// to acos(1 - 1e-6) = 1.4e-3 rad; an angle of another branch misses by far
+// more (tenths of a radian up to pi).
+static const double angle_allowance = 2e-3;
+
+// 1 when angle v is the angle held, whole turns apart or not.
+static int same_angle(double v, double held) { return std::fabs(std::remainder(v - held, two_pi)) <= angle_allowance; }
+
+// Solving mode on a fact: the figure fails when v misses it.
+static void compare_fact(int same) {
+  if (!same) figure_failed = 1;
+}
+
 // th[i][j][k] = v and th[k][j][i] = -v.  Planning mode writes only while the
 // pair is unknown and marks both; `always` writes and marks without testing.
 static void put_th(int i, int j, int k, double v, char mark, int always = 0) {
   mechanism &m = mech;
   if (!planning(mark)) {
+    if (is_fact(m.th_known[i][j][k])) return compare_fact(same_angle(v, m.th[i][j][k]));
     write_cell(&m.th[i][j][k], v, nullptr, mark);
     write_cell(&m.th[k][j][i], -v, nullptr, mark);
     return;
@@ -86,6 +120,7 @@ static void put_th(int i, int j, int k, double v, char mark, int always = 0) {
 static void put_l(int i, int j, double v, char mark, int always = 0) {
   mechanism &m = mech;
   if (!planning(mark)) {
+    if (is_fact(m.l_known[i][j])) return compare_fact(std::fabs(v - m.l[i][j]) <= length_allowance());
     write_cell(&m.l[i][j], v, nullptr, mark);
     write_cell(&m.l[j][i], v, nullptr, mark);
     return;
@@ -99,6 +134,7 @@ static void put_l(int i, int j, double v, char mark, int always = 0) {
 // (only sikk2 writes absolute angles).
 static void put_ath(int i, int j, double v, char mark) {
   mechanism &m = mech;
+  if (!planning(mark) && is_fact(m.ath_known[i][j])) return compare_fact(same_angle(v, m.ath[i][j]));
   char *f1 = planning(mark) ? &m.ath_known[i][j] : nullptr;
   char *f2 = planning(mark) ? &m.ath_known[j][i] : nullptr;
   write_cell(&m.ath[i][j], v, f1, mark);

@@ -6,8 +6,9 @@
 //   planning mode (mark = 'X' for the planner, 'W' for the pre-analysis):
 //     an output is written only while its known flag is 'N', and then both
 //     flags of the pair are set to mark (sikk2 writes and marks everything);
-//   solving mode (mark = solving): every output is written, no flag is
-//     read or written.
+//   solving mode (mark = solving): every output is written, except a fact
+//     (flagged 'Y' or 'W'), which is compared instead; a miss fails the
+//     figure.  No flag is written.
 // Each returns nonzero when the figure was computed and 0 when it has no
 // solution; a 0 result leaves nothing non-finite in the tables.
 #pragma once

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cctype>
 #include <termios.h>
@@ -88,6 +89,27 @@ void con_printf(const char *fmt, ...) {
   va_end(args);
 }
 
+const char *shown(const char *s) {
+  static char buffers[4][1024];
+  static int next;
+  char *out = buffers[next];
+  next = (next + 1) % 4;
+  const size_t room = sizeof buffers[0];
+  size_t n = 0;
+  for (; *s; s++) {
+    const unsigned char c = static_cast<unsigned char>(*s);
+    const int control = c < 0x20 || c == 0x7F;
+    const size_t need = control ? 4 : 1;
+    if (n + need >= room) break;
+    if (control)
+      n += static_cast<size_t>(snprintf(out + n, room - n, "\\x%02X", c));
+    else
+      out[n++] = static_cast<char>(c);
+  }
+  out[n] = '\0';
+  return out;
+}
+
 void console_input_ended() {
   con_printf("\n\n入力が終わりました．プログラムを終了します．\n");
   con_flush();
@@ -151,16 +173,20 @@ static int read_key_from_terminal(FILE *in, int fd) {
   }
   raw_fd = fd;
   tcsetattr(fd, TCSANOW, &raw);  // keys typed ahead stay in the queue
-  const int ctrl_d = 4;           // end of input typed on a raw terminal
+  // End of input typed on a raw terminal: Ctrl-D itself, or a NUL, which
+  // is what the line discipline hands on for a Ctrl-D typed while the
+  // terminal was still in line mode (typed ahead, as the question appeared).
+  const int ctrl_d = 4, eof_typed_ahead = 0;
   // Blanks are skipped as from a pipe: the Enter that ends the answer to
   // the last question is not the answer to this one.
   int c;
   do c = getc(in);
-  while (c != EOF && c != ctrl_d && is_blank_key(c));
-  if (c != EOF && c != ctrl_d) drop_typed_ahead_line(in, fd, &raw);
+  while (c != EOF && c != ctrl_d && c != eof_typed_ahead && is_blank_key(c));
+  const int ended = c == EOF || c == ctrl_d || c == eof_typed_ahead;
+  if (!ended) drop_typed_ahead_line(in, fd, &raw);
   tcsetattr(fd, TCSANOW, &cooked_settings);
   raw_fd = -1;
-  if (c == ctrl_d) return EOF;
+  if (ended) return EOF;
   return c;
 }
 

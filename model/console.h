@@ -28,6 +28,13 @@ void console_set_batch(int batch);
 // one write, in the order they were printed.
 void con_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// s for echoing on the console, every control byte (below 0x20, and 0x7F)
+// written as \xHH: a name or title that came from outside never sends an
+// escape sequence to the user's terminal.  UTF-8 passes unchanged.  The text
+// lives in one of four buffers used in turn, so that up to four may appear
+// in one message; it is cut at 1023 bytes.
+const char *shown(const char *s);
+
 // Pushes every buffered message out (the display step calls it at the end
 // of every frame).
 void con_flush();

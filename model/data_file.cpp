@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -37,13 +38,13 @@ int open_data_file(const char *dir) {
     data_fp = fopen(path, "rt");
   }
   if (!data_fp) {
-    con_printf("\nファイル %s を開けません．ファイル名を確かめて下さい．", mech.fname);
+    con_printf("\nファイル %s を開けません．ファイル名を確かめて下さい．", shown(mech.fname));
     return 0;
   }
   // A folder opens like a file and then reads as one that ends at once.
   struct stat st;
   if (fstat(fileno(data_fp), &st) == 0 && S_ISDIR(st.st_mode)) {
-    con_printf("\n%s はフォルダです．ファイル名を入力して下さい．", mech.fname);
+    con_printf("\n%s はフォルダです．ファイル名を入力して下さい．", shown(mech.fname));
     close_data_file();
     return 0;
   }
@@ -67,10 +68,10 @@ static int bad_file(const char *fmt, ...) {
   vsnprintf(why, sizeof why, fmt, args);
   va_end(args);
   if (entry_number > 0)
-    con_printf("\nデータファイル %s の区間%s，%d番目の項目：%s", mech.fname, section_name,
+    con_printf("\nデータファイル %s の区間%s，%d番目の項目：%s", shown(mech.fname), section_name,
                entry_number, why);
   else
-    con_printf("\nデータファイル %s の区間%s：%s", mech.fname, section_name, why);
+    con_printf("\nデータファイル %s の区間%s：%s", shown(mech.fname), section_name, why);
   return 0;
 }
 
@@ -90,6 +91,22 @@ static int scan_items(int count, const char *fmt, ...) {
   return scan_failed(got);
 }
 
+// A joint number read as a long: one beyond the range of int is refused
+// here (it would wrap onto a joint of the file), one within it is checked
+// against the joints by check_joints.  1 and *out set, 0 after a message.
+static int to_joint(long v, int *out) {
+  if (v < INT_MIN || v > INT_MAX) return bad_file("関節番号 %ld が範囲 1～%d の外です．", v, mech.n);
+  *out = static_cast<int>(v);
+  return 1;
+}
+
+// The joint numbers raw[0..count-1] into out, as to_joint.
+static int to_joints(int count, const long *raw, int *out) {
+  for (int a = 0; a < count; a++)
+    if (!to_joint(raw[a], &out[a])) return 0;
+  return 1;
+}
+
 // Starts list section `name`: resets the entry counter.
 static void begin_section(const char *name) {
   section_name = name;
@@ -100,7 +117,8 @@ static void begin_section(const char *name) {
 // (0 ends the list).  1 read, 0 after a message; refuses a 20th entry.
 static int next_entry(int *first) {
   entry_number++;
-  if (!scan_items(1, "%d", first)) return 0;
+  long raw;
+  if (!scan_items(1, "%ld", &raw) || !to_joint(raw, first)) return 0;
   if (*first != 0 && entry_number > max_section_entries)
     return bad_file("項目が多すぎます（%d項目まで）．", max_section_entries);
   return 1;
@@ -150,6 +168,18 @@ static int check_fixed_place(int i, double x, double y) {
   return 1;
 }
 
+// A quantity given twice: the entry that gave it first, in its section.
+static int given_before(const char *what, int entry) {
+  return bad_file("%s は %d番目の項目ですでに与えられています．", what, entry + 1);
+}
+
+// The entry of list[0..count-1] that names the link i-j, in either order; -1 none.
+static int find_link(const int (*list)[2], int count, int i, int j) {
+  for (int f = 0; f < count; f++)
+    if ((list[f][0] == i && list[f][1] == j) || (list[f][0] == j && list[f][1] == i)) return f;
+  return -1;
+}
+
 // Both orders, working and saved, of a relative angle given by the file.
 static void set_given_th(int i, int j, int k, double v, double reverse) {
   mechanism &m = mech;
@@ -186,18 +216,18 @@ int read_title() {
     return bad_file("タイトルが長すぎます（%dバイトまで）．", title_size - 1);
   }
   snprintf(mech.title, sizeof mech.title, "%s", word);
-  con_printf("\n%s\n", mech.title);
+  con_printf("\n%s\n", shown(mech.title));
   return 1;
 }
 
 int read_joints() {
   mechanism &m = mech;
   begin_section("(1)");
-  int count;
-  if (!scan_items(1, "%d", &count)) return 0;
+  long count;
+  if (!scan_items(1, "%ld", &count)) return 0;
   if (count < 1 || count > max_joints)
-    return bad_file("関節数 n=%d は 1～%d の範囲の外です．", count, max_joints);
-  m.n = count;
+    return bad_file("関節数 n=%ld は 1～%d の範囲の外です．", count, max_joints);
+  m.n = static_cast<int>(count);
 
   begin_section("(2)");
   for (;;) {
@@ -214,8 +244,9 @@ int read_joints() {
   }
 
   begin_section("(3)");
-  int traced;
-  if (!scan_items(1, "%d", &traced)) return 0;
+  long raw_traced;
+  int traced = 0;
+  if (!scan_items(1, "%ld", &raw_traced) || !to_joint(raw_traced, &traced)) return 0;
   if (!check_joints(1, &traced)) return 0;
   m.kten = traced;
 
@@ -238,6 +269,12 @@ int read_fixed() {
     if (i == 0) break;
     if (!scan_items(2, ",%lf,%lf", &x, &y)) return 0;
     if (!check_joints(1, &i) || !check_length(x) || !check_length(y)) return 0;
+    for (int f = 0; f < fixed_joint_count; f++) {
+      if (fixed_joint_list[f] != i) continue;
+      char what[32];
+      snprintf(what, sizeof what, "J[%d]", i);
+      return given_before(what, f);
+    }
     if (!check_fixed_place(i, x, y)) return 0;
     set_fixed_joint(i, x, y);
   }
@@ -251,7 +288,8 @@ int read_fixed() {
     if (fixed_joint_count >= max_section_entries)  // (4) and (5) share the limit
       return bad_file("位置固定の関節が多すぎます（区間(4),(5)合わせて%d項目まで）．",
                       max_section_entries);
-    if (!scan_items(3, ",%d,%lf,%lf", &ij[1], &x, &y)) return 0;
+    long raw;
+    if (!scan_items(3, ",%ld,%lf,%lf", &raw, &x, &y) || !to_joint(raw, &ij[1])) return 0;
     if (!check_joints(2, ij) || !check_length(x) || !check_length(y)) return 0;
     if (!check_fixed_place(ij[0], x, y)) return 0;
     set_fixed_joint(ij[0], x, y);
@@ -264,9 +302,16 @@ int read_fixed() {
     double a;
     if (!next_entry(&ij[0])) return 0;
     if (ij[0] == 0) break;
-    if (!scan_items(2, ",%d,%lf", &ij[1], &a)) return 0;
+    long raw;
+    if (!scan_items(2, ",%ld,%lf", &raw, &a) || !to_joint(raw, &ij[1])) return 0;
     if (!check_joints(2, ij) || !check_angle(a)) return 0;
     const int i = ij[0], j = ij[1];
+    const int before = find_link(fixed_angle_list, fixed_angle_count, i, j);
+    if (before >= 0) {
+      char what[32];
+      snprintf(what, sizeof what, "ath[%d][%d]", i, j);
+      return given_before(what, before);
+    }
     m.ath[i][j] = m.ath_saved[i][j] = a * deg_to_rad;
     m.ath[j][i] = m.ath_saved[j][i] = wrap_angle(pi + m.ath[i][j]);
     m.ath_known[i][j] = m.ath_known[j][i] = 'Y';
@@ -299,10 +344,17 @@ int read_links() {
     double len;
     if (!next_entry(&ij[0])) return 0;
     if (ij[0] == 0) break;
-    if (!scan_items(2, ",%d,%lf", &ij[1], &len)) return 0;
+    long raw;
+    if (!scan_items(2, ",%ld,%lf", &raw, &len) || !to_joint(raw, &ij[1])) return 0;
     if (!check_joints(2, ij) || !check_length(len)) return 0;
     if (!(len > 0.0)) return bad_file("リンクの長さ %g が正ではありません．", len);
     const int i = ij[0], j = ij[1];
+    const int before = find_link(length_list, length_count, i, j);
+    if (before >= 0) {
+      char what[32];
+      snprintf(what, sizeof what, "l[%d][%d]", i, j);
+      return given_before(what, before);
+    }
     m.l[i][j] = m.l[j][i] = m.l_saved[i][j] = m.l_saved[j][i] = len;
     m.l_known[i][j] = m.l_known[j][i] = 'Y';
     m.l_known_saved[i][j] = m.l_known_saved[j][i] = 'Y';
@@ -323,8 +375,17 @@ int read_links() {
     double a;
     if (!next_entry(&ijk[0])) return 0;
     if (ijk[0] == 0) break;
-    if (!scan_items(3, ",%d,%d,%lf", &ijk[1], &ijk[2], &a)) return 0;
+    long raw[2];
+    if (!scan_items(3, ",%ld,%ld,%lf", &raw[0], &raw[1], &a) || !to_joints(2, raw, &ijk[1])) return 0;
     if (!check_joints(3, ijk) || !check_angle(a)) return 0;
+    for (int f = 0; f < rel_angle_count; f++) {
+      const int *e = rel_angle_list[f];
+      if (e[1] != ijk[1] || !((e[0] == ijk[0] && e[2] == ijk[2]) || (e[0] == ijk[2] && e[2] == ijk[0])))
+        continue;
+      char what[48];
+      snprintf(what, sizeof what, "th[%d][%d][%d]", ijk[0], ijk[1], ijk[2]);
+      return given_before(what, f);
+    }
     const double v = a * deg_to_rad;  // stored as given, not wrapped
     set_given_th(ijk[0], ijk[1], ijk[2], v, -v);
     for (int c = 0; c < 3; c++) rel_angle_list[rel_angle_count][c] = ijk[c];
@@ -342,9 +403,19 @@ int read_links() {
     int ijk[3];
     if (!next_entry(&ijk[0])) return 0;
     if (ijk[0] == 0) break;
-    if (!scan_items(2, ",%d,%d", &ijk[1], &ijk[2])) return 0;
+    long raw[2];
+    if (!scan_items(2, ",%ld,%ld", &raw[0], &raw[1]) || !to_joints(2, raw, &ijk[1])) return 0;
     if (!check_joints(3, ijk)) return 0;
     const int i = ijk[0], j = ijk[1], k = ijk[2];
+    // A joint may slide on two lines (it sits where they cross), not on
+    // one line twice.
+    for (int s = 1; s <= count; s++) {
+      const slider_entry &e = m.sliders[s];
+      if (e.i != i || !((e.j == j && e.k == k) || (e.j == k && e.k == j))) continue;
+      char what[64];
+      snprintf(what, sizeof what, "スライダ J[%d] の直線 L[%d][%d]", i, j, k);
+      return given_before(what, s - 1);
+    }
     // The guide: a link, two joints of a given angle, or the line of an
     // earlier slider (tested before this slider's own angles are set).
     if (!has_line(j, k))
@@ -402,7 +473,8 @@ int read_drive() {
   if (kind == 'A') {
     int ijk[3];
     double a;
-    if (!scan_items(4, "%d,%d,%d,%lf", &ijk[0], &ijk[1], &ijk[2], &a)) return 0;
+    long raw[3];
+    if (!scan_items(4, "%ld,%ld,%ld,%lf", &raw[0], &raw[1], &raw[2], &a) || !to_joints(3, raw, ijk)) return 0;
     if (!check_joints(3, ijk) || !check_angle(a) || !check_drivable(kind, ijk)) return 0;
     m.rs = kind;
     m.id = ijk[0], m.jd = ijk[1], m.kd = ijk[2];
@@ -416,7 +488,8 @@ int read_drive() {
   } else if (kind == 'B' || kind == 'L') {
     int ij[2];
     double v;
-    if (!scan_items(3, "%d,%d,%lf", &ij[0], &ij[1], &v)) return 0;
+    long raw[2];
+    if (!scan_items(3, "%ld,%ld,%lf", &raw[0], &raw[1], &v) || !to_joints(2, raw, ij)) return 0;
     if (!check_joints(2, ij) || !check_number(v, kind == 'B' ? max_angle_value : max_length_value))
       return 0;
     const int ijk[3] = {ij[0], ij[1], 0};

@@ -12,6 +12,7 @@ build="$top/build-bench"
 
 "$build/bench/bench_solve" "$@"
 "$build/bench/bench_setup" "$@"
+"$build/bench/bench_fact_check" "$@"
 
 # A private X server on a display it picks itself; ended when this script ends.
 fifo=$(mktemp -u)

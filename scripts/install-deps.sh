@@ -12,6 +12,7 @@ packages=(
   chromium                  # picture test: a browser renders the tool's SVG
   clang libclang-rt-14-dev  # fuzz targets and their sanitizer runtime
   libnlopt-cxx-dev pkg-config  # dimensional synthesis: global search and local polish (found through pkg-config)
+  libcairo2-dev libgif-dev  # batch tool's animations: frames drawn with Cairo, written with giflib
 )
 
 missing=()

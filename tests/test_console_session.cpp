@@ -8,7 +8,7 @@
 #include "tests/test_support.h"
 
 static program_run run_linkmotion(const std::string &input) {
-  return run_program("'" + program_path("linkmotion") + "'", input, source_path("mechanisms"));
+  return run_program("'" + program_path("tests/linkmotion-console") + "'", input, source_path("mechanisms"));
 }
 
 static int count_of(const std::string &text, const std::string &what) {
@@ -44,6 +44,24 @@ TEST(ConsoleSession, AFolderTypedAsAFileNameIsReportedAsAFolder) {
   EXPECT_EQ(r.output.find("途中で終わっています"), std::string::npos) << r.output;
   EXPECT_EQ(count_of(r.output, "\nファイル名 fname="), 2);
   EXPECT_NE(r.output.find("fname=a00  nochoice=1"), std::string::npos);
+}
+
+// An escape sequence in a file name or a title reaches the user's terminal
+// only as text.
+TEST(ConsoleSession, ControlBytesOfNamesAndTitlesAreShownEscaped) {
+  const std::string dir = make_temp_dir("control_bytes");
+  const std::string name = dir + "/red\x1b[31mname";
+  std::string text = read_file(source_path("mechanisms/a00"));
+  text.insert(text.find('_'), "\x1b]0;owned\x07");
+  std::FILE *f = std::fopen(name.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs(text.c_str(), f);
+  std::fclose(f);
+  program_run r = run_linkmotion(name + "\n");
+  EXPECT_EQ(r.output.find('\x1b'), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find('\x07'), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("\nfname=" + dir + "/red\\x1B[31mname  nochoice="), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("\na00\\x1B]0;owned\\x07_"), std::string::npos) << r.output;
 }
 
 TEST(ConsoleSession, EndOfInputEndsTheProgramCleanly) {

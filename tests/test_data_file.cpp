@@ -126,9 +126,13 @@ TEST(DataFile, EchoOfASliderMechanism) {
 
 // Every file the reader cannot use names the file, the section and the entry.
 struct bad_file_case {
+  const char *name;  // the case as a test name
   const char *text;
   const char *message;
 };
+
+// A failing case prints as its name, not as the bytes of its pointers.
+static void PrintTo(const bad_file_case &c, std::ostream *os) { *os << c.name; }
 
 class BadDataFile : public ::testing::TestWithParam<bad_file_case> {};
 
@@ -140,64 +144,84 @@ TEST_P(BadDataFile, IsRefusedWithItsReason) {
   EXPECT_NE(echo.find(GetParam().message), std::string::npos) << echo;
 }
 
+// Twenty different links of a 19-joint mechanism: 1-2 .. 1-19, 2-3, 2-4.
 static const std::string twenty_lengths = [] {
-  std::string s = "t 3 0 1 0 0 0 ";
-  for (int e = 0; e < 20; e++) s += "1,2,10 ";
+  std::string s = "t 19 0 1 0 0 0 ";
+  for (int e = 0; e < 20; e++) {
+    const int i = e < 18 ? 1 : 2, j = e < 18 ? e + 2 : e - 15;
+    s += std::to_string(i) + "," + std::to_string(j) + ",10 ";
+  }
   return s + "0 0 0 B 1,2,0";
 }();
 
 INSTANTIATE_TEST_SUITE_P(
     Reader, BadDataFile,
     ::testing::Values(
-        bad_file_case{"", "区間title：ファイルが途中で終わっています"},
-        bad_file_case{"t 3 1,R 2,R", "区間(2)，3番目の項目：ファイルが途中で終わっています"},
-        bad_file_case{"t 3 0 1 1,0,0 0 0 0 1,2,", "区間(7)，1番目の項目：ファイルが途中で終わっています"},
-        bad_file_case{"t 3 0 1 0 0 0 1,2,x 0", "区間(7)，1番目の項目：書式が正しくありません"},
-        bad_file_case{"t 3 0 1 0 0 0 1;2;3 0", "区間(7)，1番目の項目：書式が正しくありません"},
-        bad_file_case{"t 3 0 1 0 0 0 1,2,5 2,20,5 0", "区間(7)，2番目の項目：関節番号 20 が範囲 1～3 の外です"},
-        bad_file_case{"t 3 0 1 0 0 0 1,4,5 0", "関節番号 4 が範囲 1～3 の外です"},
-        bad_file_case{"t 3 0 1 -2,0,0 0", "区間(4)，1番目の項目：関節番号 -2"},
-        bad_file_case{"t 3 0 7", "区間(3)：関節番号 7 が範囲 1～3 の外です"},
-        bad_file_case{"t 20 0", "区間(1)：関節数 n=20 は 1～19 の範囲の外です"},
-        bad_file_case{"t 0 0", "区間(1)：関節数 n=0"},
-        bad_file_case{"t 3 1,Q 0", "区間(2)，1番目の項目：関節の種類 Q"},
-        bad_file_case{"t 3 0 1 0 0 0 1,1,5 0", "同じ関節番号 1 が重なっています"},
-        bad_file_case{"t 3 0 1 0 0 0 1,2,0 0", "リンクの長さ 0 が正ではありません"},
-        bad_file_case{"t 3 0 1 1,nan,0 0", "区間(4)，1番目の項目：数値が有限ではありません"},
-        bad_file_case{"t 3 0 1 0 0 0 0 1,2,3,inf 0", "区間(8)，1番目の項目：数値が有限ではありません"},
-        bad_file_case{"t 3 0 1 0 0 0 0 0 0 A 1,2,9,10", "区間(10)：関節番号 9"},
-        bad_file_case{"t 3 0 1 0 0 0 0 0 0 L 1,2", "区間(10)：ファイルが途中で終わっています"},
-        bad_file_case{"t 3 0 1 0 0 0 0 0 0", "区間(10)：ファイルが途中で終わっています"},
-        bad_file_case{"t 3 0 1 0 0 0 0 0 2,1 0", "区間(9)，1番目の項目：書式が正しくありません"},
+        bad_file_case{"EmptyFile", "", "区間title：ファイルが途中で終わっています"},
+        bad_file_case{"EndsInFixedSection", "t 3 1,R 2,R", "区間(2)，3番目の項目：ファイルが途中で終わっています"},
+        bad_file_case{"EndsInLengths", "t 3 0 1 1,0,0 0 0 0 1,2,", "区間(7)，1番目の項目：ファイルが途中で終わっています"},
+        bad_file_case{"LengthNotANumber", "t 3 0 1 0 0 0 1,2,x 0", "区間(7)，1番目の項目：書式が正しくありません"},
+        bad_file_case{"SemicolonSeparators", "t 3 0 1 0 0 0 1;2;3 0", "区間(7)，1番目の項目：書式が正しくありません"},
+        bad_file_case{"LengthJointOutOfRange", "t 3 0 1 0 0 0 1,2,5 2,20,5 0", "区間(7)，2番目の項目：関節番号 20 が範囲 1～3 の外です"},
+        bad_file_case{"LengthSecondJointOutOfRange", "t 3 0 1 0 0 0 1,4,5 0", "関節番号 4 が範囲 1～3 の外です"},
+        bad_file_case{"FixedJointNegative", "t 3 0 1 -2,0,0 0", "区間(4)，1番目の項目：関節番号 -2"},
+        bad_file_case{"DrawnJointOutOfRange", "t 3 0 7", "区間(3)：関節番号 7 が範囲 1～3 の外です"},
+        bad_file_case{"TooManyJoints", "t 20 0", "区間(1)：関節数 n=20 は 1～19 の範囲の外です"},
+        bad_file_case{"NoJoints", "t 0 0", "区間(1)：関節数 n=0"},
+        bad_file_case{"UnknownJointKind", "t 3 1,Q 0", "区間(2)，1番目の項目：関節の種類 Q"},
+        bad_file_case{"LinkToItself", "t 3 0 1 0 0 0 1,1,5 0", "同じ関節番号 1 が重なっています"},
+        bad_file_case{"ZeroLength", "t 3 0 1 0 0 0 1,2,0 0", "リンクの長さ 0 が正ではありません"},
+        bad_file_case{"FixedCoordinateNaN", "t 3 0 1 1,nan,0 0", "区間(4)，1番目の項目：数値が有限ではありません"},
+        bad_file_case{"AngleInfinite", "t 3 0 1 0 0 0 0 1,2,3,inf 0", "区間(8)，1番目の項目：数値が有限ではありません"},
+        bad_file_case{"DriveJointOutOfRange", "t 3 0 1 0 0 0 0 0 0 A 1,2,9,10", "区間(10)：関節番号 9"},
+        bad_file_case{"DriveEndsEarly", "t 3 0 1 0 0 0 0 0 0 L 1,2", "区間(10)：ファイルが途中で終わっています"},
+        bad_file_case{"NoDriveSection", "t 3 0 1 0 0 0 0 0 0", "区間(10)：ファイルが途中で終わっています"},
+        bad_file_case{"SliderEntryMalformed", "t 3 0 1 0 0 0 0 0 2,1 0", "区間(9)，1番目の項目：書式が正しくありません"},
         // Degenerate mechanisms.
-        bad_file_case{"t 3 0 1 1,5,5 2,5,5 0 0 0 0 0 0 N",
+        bad_file_case{"TwoFixedJointsAtOnePlace", "t 3 0 1 1,5,5 2,5,5 0 0 0 0 0 0 N",
                       "区間(4)，2番目の項目：関節 1 と関節 2 が同じ位置 (5, 5) に固定されています（その間のリンクの長さが 0 になります）"},
-        bad_file_case{"t 3 0 1 1,0,0 0 2,1,0.0000001,0 0 0 0 0 0 N",
+        bad_file_case{"RelativeFixedJointOnAnother", "t 3 0 1 1,0,0 0 2,1,0.0000001,0 0 0 0 0 0 N",
                       "区間(5)，1番目の項目：関節 1 と関節 2 が同じ位置"},
-        bad_file_case{"t 3 0 1 1,0,0 0 1,2,10,0 0 0 0 0 0 N",
+        bad_file_case{"JointFixedTwice", "t 3 0 1 1,0,0 0 1,2,10,0 0 0 0 0 0 N",
                       "区間(5)，1番目の項目：関節 1 が二か所 (0, 0) と (10, 0) に固定されています"},
-        bad_file_case{"t 3 0 1 0 0 0 1,2,-5 0", "区間(7)，1番目の項目：リンクの長さ -5 が正ではありません"},
-        bad_file_case{"t 3 0 1 1,2e6,0 0", "区間(4)，1番目の項目：数値 2e+06 が大きすぎます（絶対値 1e+06 まで）"},
-        bad_file_case{"t 3 0 1 0 0 0 1,2,1e300 0", "区間(7)，1番目の項目：数値 1e+300 が大きすぎます"},
-        bad_file_case{"t 3 0 1 0 0 0 0 1,2,3,-1e7 0", "区間(8)，1番目の項目：数値 -1e+07 が大きすぎます"},
-        bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 L 1,2,1e9", "区間(10)：数値 1e+09 が大きすぎます"},
-        bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 B 1,3,20",
+        bad_file_case{"NegativeLength", "t 3 0 1 0 0 0 1,2,-5 0", "区間(7)，1番目の項目：リンクの長さ -5 が正ではありません"},
+        bad_file_case{"CoordinateTooLarge", "t 3 0 1 1,2e6,0 0", "区間(4)，1番目の項目：数値 2e+06 が大きすぎます（絶対値 1e+06 まで）"},
+        bad_file_case{"LengthTooLarge", "t 3 0 1 0 0 0 1,2,1e300 0", "区間(7)，1番目の項目：数値 1e+300 が大きすぎます"},
+        bad_file_case{"AngleTooLarge", "t 3 0 1 0 0 0 0 1,2,3,-1e7 0", "区間(8)，1番目の項目：数値 -1e+07 が大きすぎます"},
+        bad_file_case{"DriveValueTooLarge", "t 3 0 1 0 0 0 1,2,10 0 0 0 L 1,2,1e9", "区間(10)：数値 1e+09 が大きすぎます"},
+        bad_file_case{"DrivenLinkMissing", "t 3 0 1 0 0 0 1,2,10 0 0 0 B 1,3,20",
                       "区間(10)：駆動する ath[1][3] のリンク 1-3 がこの機構にありません（区間(4)～(9)のどれにもありません）"},
-        bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 A 1,2,3,30",
+        bad_file_case{"DrivenAngleSecondLinkMissing", "t 3 0 1 0 0 0 1,2,10 0 0 0 A 1,2,3,30",
                       "区間(10)：駆動する th[1][2][3] のリンク 2-3 がこの機構にありません"},
-        bad_file_case{"t 3 0 1 0 0 0 2,3,10 0 0 0 A 1,2,3,30",
+        bad_file_case{"DrivenAngleFirstLinkMissing", "t 3 0 1 0 0 0 2,3,10 0 0 0 A 1,2,3,30",
                       "区間(10)：駆動する th[1][2][3] のリンク 1-2 がこの機構にありません"},
-        bad_file_case{"t 3 0 1 0 0 1,2,30 0 0 0 0 B 1,2,20",
+        bad_file_case{"DrivenAbsoluteAngleGiven", "t 3 0 1 0 0 1,2,30 0 0 0 0 B 1,2,20",
                       "区間(10)：駆動する ath[1][2] はデータファイルで不変と定められています"},
-        bad_file_case{"t 3 0 1 1,0,0 2,10,0 0 0 0 1,2,10 0 0 0 B 1,2,0", "区間(10)：駆動する ath[1][2] は位置固定の関節から決まり，動きません"},
-        bad_file_case{"t 3 0 1 0 0 0 1,2,10 2,3,10 0 1,2,3,30 0 0 A 3,2,1,40",
+        bad_file_case{"DrivenLinkFixed", "t 3 0 1 1,0,0 2,10,0 0 0 0 1,2,10 0 0 0 B 1,2,0", "区間(10)：駆動する ath[1][2] は位置固定の関節から決まり，動きません"},
+        bad_file_case{"DrivenRelativeAngleGiven", "t 3 0 1 0 0 0 1,2,10 2,3,10 0 1,2,3,30 0 0 A 3,2,1,40",
                       "駆動する th[3][2][1] はデータファイルで不変と定められています"},
-        bad_file_case{"t 3 0 1 0 0 0 1,2,10 0 0 0 L 1,2,10", "駆動する l[1][2] はデータファイルで不変と定められています"},
-        bad_file_case{"t 3 0 1 1,0,0 2,10,0 0 0 0 0 0 0 L 1,2,5", "駆動する l[1][2] は位置固定の関節から決まり，動きません"},
-        bad_file_case{"t 4 0 1 1,0,0 4,200,0 0 0 0 1,2,40 2,3,120 0 0 3,2,4 0 B 1,2,30",
+        bad_file_case{"DrivenLengthGiven", "t 3 0 1 0 0 0 1,2,10 0 0 0 L 1,2,10", "駆動する l[1][2] はデータファイルで不変と定められています"},
+        bad_file_case{"DrivenLengthBetweenFixedJoints", "t 3 0 1 1,0,0 2,10,0 0 0 0 0 0 0 L 1,2,5", "駆動する l[1][2] は位置固定の関節から決まり，動きません"},
+        bad_file_case{"SliderGuideMissing", "t 4 0 1 1,0,0 4,200,0 0 0 0 1,2,40 2,3,120 0 0 3,2,4 0 B 1,2,30",
                       "区間(9)，1番目の項目：スライダ 3 が走るリンク L[2][4] がこの機構にありません（区間(4)～(9)のどれにもありません）"},
-        bad_file_case{"t 3 0 0", "区間(3)：関節番号 0 が範囲 1～3 の外です"},
-        bad_file_case{"t 3 0 -1", "区間(3)：関節番号 -1 が範囲 1～3 の外です"}));
+        bad_file_case{"DrawnJointZero", "t 3 0 0", "区間(3)：関節番号 0 が範囲 1～3 の外です"},
+        bad_file_case{"DrawnJointNegative", "t 3 0 -1", "区間(3)：関節番号 -1 が範囲 1～3 の外です"},
+        // Numbers beyond the range of int once wrapped onto joints of the file.
+        bad_file_case{"JointBeyondInt", "t 3 0 1 0 0 0 4294967299,4,40 0",
+                      "区間(7)，1番目の項目：関節番号 4294967299 が範囲 1～3 の外です"},
+        bad_file_case{"SecondJointBeyondInt", "t 3 0 1 0 0 0 1,4294967298,40 0",
+                      "区間(7)，1番目の項目：関節番号 4294967298 が範囲 1～3 の外です"},
+        // A quantity given twice (the second once silently won).
+        bad_file_case{"LengthTwice", "t 3 0 1 0 0 0 1,2,10 2,3,5 2,1,12 0",
+                      "区間(7)，3番目の項目：l[2][1] は 1番目の項目ですでに与えられています"},
+        bad_file_case{"RelativeAngleTwice", "t 3 0 1 0 0 0 1,2,10 2,3,10 0 1,2,3,30 3,2,1,40 0",
+                      "区間(8)，2番目の項目：th[3][2][1] は 1番目の項目ですでに与えられています"},
+        bad_file_case{"DirectionTwice", "t 3 0 1 0 0 1,2,30 1,2,40 0", "区間(6)，2番目の項目：ath[1][2] は 1番目の項目"},
+        bad_file_case{"FixedJointTwice", "t 3 0 1 1,0,0 1,0,0 0", "区間(4)，2番目の項目：J[1] は 1番目の項目"},
+        bad_file_case{"SliderLineTwice", "t 4 0 1 1,0,0 2,100,0 0 0 0 1,2,100 0 0 3,1,2 3,2,1 0",
+                      "区間(9)，2番目の項目：スライダ J[3] の直線 L[2][1] は 1番目の項目"},
+        bad_file_case{"JointCountBeyondInt", "t 4294967299 0", "区間(1)：関節数 n=4294967299 は 1～19 の範囲の外です"}),
+    [](const ::testing::TestParamInfo<bad_file_case> &param) { return std::string(param.param.name); });
 
 // What the mechanism has, for the guide of a slider and for the drive: links
 // of sections (5) to (7), sides of the angles of (8), the lines of sliders.

@@ -360,3 +360,24 @@ TEST(EditPath, GarbageAtEveryQuestionIsRefusedWithoutHarm) {
   EXPECT_NEAR(dist(o, q), 121.0, tolerance);
   expect_a00_closes(50.0);
 }
+
+// An edit that makes the facts contradict (a00 with its frame 2-3 also
+// given as a length, then that length changed) is refused with the broken
+// fact and the choices of a failed plan; putting it back goes on.
+TEST(EditPath, AnEditThatMakesTheFactsContradictNamesTheBrokenFact) {
+  std::string text = read_file(source_path("mechanisms/a00"));
+  const size_t at = text.find("1,5,60 0");
+  ASSERT_NE(at, std::string::npos);
+  text.insert(at + 6, " 2,3,120");
+  {
+    console_capture quiet;
+    ASSERT_EQ(batch_load(write_temp_file(text).c_str(), 0), 1);
+    console_set_batch(0);  // the batch load answers keys itself; the dialog reads them
+  }
+  const std::string out = edit_with("1\n2,3,100\n0\n0\n0\n0\n1\n2,3,120\n0\n0\n0\n");
+  const size_t refused = out.find("\n変更した条件が両立しません：l[2][3]=100.0000 が 120.0000 になる\n機構が描けません．");
+  EXPECT_NE(refused, std::string::npos) << out;
+  EXPECT_NE(out.find("パラメータ新たに変更？:0", refused), std::string::npos) << out;
+  EXPECT_EQ(mech.l[2][3], 120.0);
+  ASSERT_NE(solve_positions(mech.tt0), 0);
+}

@@ -18,7 +18,7 @@
 namespace {
 
 program_run run_linkmotion(const std::string &input) {
-  return run_program("'" + program_path("linkmotion") + "'", input, source_path("mechanisms"));
+  return run_program("'" + program_path("tests/linkmotion-console") + "'", input, source_path("mechanisms"));
 }
 
 int count_of(const std::string &text, const std::string &what) {
@@ -63,11 +63,25 @@ class BatchLoad : public ::testing::Test {
 
 }  // namespace
 
-// The set-up ran to its end and the program went on to its window, which
-// cannot open here: the tests run without an X display.
+// The set-up ran to its end and went on to the window.
 static void expect_ended_at_the_window(const program_run &r) {
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.errors.find("\nウィンドウを開けません．"), std::string::npos) << r.errors;
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.errors, "window\n");
+  EXPECT_EQ(r.output.find("入力が終わりました"), std::string::npos) << "a question was left unanswered";
+}
+
+// Nobody answers a dialogue for a window that cannot open.
+TEST(LoadPath, AMissingDisplayIsSaidBeforeTheFirstQuestion) {
+  const std::string program = "'" + program_path("linkmotion") + "'";
+  const program_run unset = run_program(program, "a00\n", source_path("mechanisms"));
+  EXPECT_EQ(unset.status, 1);
+  EXPECT_NE(unset.errors.find("\nウィンドウを開けません．X ディスプレイが設定されていません (DISPLAY)．\n"),
+            std::string::npos) << unset.errors;
+  EXPECT_EQ(unset.output.find("fname="), std::string::npos) << unset.output;
+  const program_run unreachable = run_program("env DISPLAY=:97 " + program, "a00\n", source_path("mechanisms"));
+  EXPECT_EQ(unreachable.status, 1);
+  EXPECT_NE(unreachable.errors.find("X ディスプレイ :97 に接続できません"), std::string::npos) << unreachable.errors;
+  EXPECT_EQ(unreachable.output.find("fname="), std::string::npos) << unreachable.output;
 }
 
 TEST(LoadPath, A00SessionFromTheFileNameToTheWindow) {

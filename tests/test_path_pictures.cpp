@@ -455,26 +455,13 @@ TEST(PathPicture, ATitleOfAnyBytesStillMakesWellFormedXml) {
 // the joints white and the path blue where the SVG puts them.
 TEST(PathPicture, ChromiumDrawsIt) {
   const std::string svg = write_temp_file("");
-  const std::string shot = write_temp_file("") + ".png", ppm = shot + ".ppm";
-  const std::string profile = write_temp_file("") + "-profile";
   ASSERT_EQ(run_path("--svg '" + svg + "' a00 360").status, 0);
   const std::string svg_file = svg + ".svg";
   ASSERT_EQ(rename(svg.c_str(), svg_file.c_str()), 0);
-  int status = -1;
-  run_with_limit("mkdir -p '" + profile + "' && chromium --headless --no-sandbox --disable-gpu --no-first-run "
-                 "--disable-background-networking --disable-component-update --disable-sync "
-                 "--hide-scrollbars --user-data-dir='" + profile + "' --window-size=800,800 --screenshot='" +
-                 shot + "' 'file://" + svg_file + "' >/dev/null 2>&1",
-                 90, &status);
-  ASSERT_EQ(status, 0) << "headless chromium (Debian package chromium) did not take the screenshot";
-  run_with_limit("convert '" + shot + "' '" + ppm + "'", 30, &status);
-  ASSERT_EQ(status, 0);
   std::vector<unsigned char> bytes;
-  int w = 0, h = 0;
-  ASSERT_TRUE(read_ppm(ppm, &bytes, &w, &h));
-  ASSERT_EQ(w, 800);
-  ASSERT_EQ(h, 800);
-  const frame_pixels f(bytes, w, h);
+  ASSERT_TRUE(chromium_screenshot(svg_file, 0, &bytes))
+      << "headless chromium (Debian package chromium) did not take the screenshot";
+  const frame_pixels f(bytes, 800, 800);
 
   xml_node root;
   const std::string text = read_file(svg_file);
@@ -527,9 +514,6 @@ TEST(PathPicture, ChromiumDrawsIt) {
     for (int x = 40; x < 200; x++) dark += is_dark(f.at(x, y));
   EXPECT_GT(dark, 100);
   unlink(svg_file.c_str());
-  unlink(shot.c_str());
-  unlink(ppm.c_str());
-  system(("rm -rf '" + profile + "'").c_str());
 }
 
 TEST(PathFit, NamesTheLineCircleOrConicThatTheTracedJointFollows) {

@@ -244,20 +244,19 @@ TEST(PathTool, RowsAfterABranchFlipKeepEveryLengthOfTheFile) {
   }
 }
 
-// A relative angle the lengths cannot give (th[4][1][5] = 10 degrees on
-// a00, whose lengths make it near 174): no posture keeps it, so the file is
-// refused and no row is printed; before, all rows broke |J1J5| = 60.
-TEST(PathTool, AFileWhoseFactsContradictIsRefusedWithoutRows) {
-  std::string text = read_file(source_path("mechanisms/a00"));
-  const std::string lengths = "3,4,40 4,1,110 1,2,90 4,5,70 1,5,60 0\n0\n";
-  const size_t at = text.find(lengths);
+// A slider run past the end of its guide link is drawn as it is and said
+// once on standard error, however many rows put it there.
+TEST(PathTool, ASliderBeyondItsGuideIsReportedOnce) {
+  std::string text = read_file(source_path("mechanisms/a11"));
+  const size_t at = text.find("2,3,120");
   ASSERT_NE(at, std::string::npos);
-  text.replace(at, lengths.size(), "3,4,40 4,1,110 1,2,90 4,5,70 1,5,60 0\n4,1,5,10 0\n");
-  const std::string file = write_temp_file(text);
-  program_run r = run_path("'" + file + "' 20");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.output, "");
-  // The plan used the angle, so the length it cannot keep is named.
-  EXPECT_NE(r.errors.find("データファイルの条件が両立しません：l[1][5]=60.0000 が 40.3628 になる"), std::string::npos)
-      << r.errors;
+  EXPECT_EQ(run_path("a11 360").errors.find("端を越えています"), std::string::npos);
+  text.replace(at, 7, "2,3,400");
+  const program_run r = run_path("'" + write_temp_file(text) + "' 360");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(parse(r.output).rows.size(), 360u);
+  const std::string said = "\nスライダ J[3] がリンク L[4][5] の端を越えています（J[4] から L[4][5] の長さの 2.76 倍の位置）．\n";
+  const size_t first = r.errors.find(said);
+  EXPECT_NE(first, std::string::npos) << r.errors;
+  EXPECT_EQ(r.errors.find("端を越えています", first + said.size()), std::string::npos) << "said more than once";
 }

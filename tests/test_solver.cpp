@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 
+#include "app/motion.h"
 #include "app/setup_controller.h"
 #include "kinematics/planner.h"
 #include "kinematics/fact_check.h"
@@ -314,4 +315,34 @@ TEST_F(Solver, AJointThatWouldOverflowFailsTheSolveAndKeepsEveryPositionFinite) 
   // A joint that no step places but that is not finite fails every solve.
   m.J[1].x = INFINITY;
   EXPECT_EQ(solve_positions(half_pi), 0);
+}
+
+// A copy of a conic drawer under a name that lets the solver flip branches
+// at its dead points.  The steps of the plan alone, with the check of whole
+// postures switched off, must keep every fact after every flip: a solve is a
+// function of the drive value and the branch signs, never of values another
+// branch left in the tables.  (Once, a quadrilateral step stored an
+// invariant angle of the other branch, and the next solve read it: |J7J8|
+// came out 107.4 for 110.)
+TEST_F(Solver, StepsAloneKeepEveryFactAcrossBranchFlips) {
+  const std::string copy = write_temp_file(read_file(source_path("mechanisms/conic4")));
+  ASSERT_EQ(batch_load(copy.c_str(), 72), 1);
+  ASSERT_EQ(mech.nochoice, 1);
+  const fact_list facts = solver_facts;
+  ASSERT_TRUE(facts.valid);
+  solver_facts.valid = 0;
+  // The motion of the batch tool and the window: a step, then its solve.
+  reset_animation();
+  solve_frame();
+  int turns = 0;  // reversals of the motion at a dead point
+  for (int s = 1; s <= 720; s++) {
+    const double before = motion.drive_step;
+    motion_step();
+    solve_frame();
+    if (motion.drive_step != before) turns++;
+    double miss = 0.0;
+    const int broken = broken_fact(facts, mech.J, &miss);
+    ASSERT_EQ(broken, 0) << "step " << s << " misses a fact by " << miss;
+  }
+  EXPECT_GT(turns, 0) << "the copy is meant to reach its dead points";
 }

@@ -145,6 +145,8 @@ TEST(TerminalSession, BranchEditorTakesOneOrTwoLinesAndRefusesAtOnce) {
 }
 
 TEST(TerminalSession, EndOfInputAtTheFileNameEndsCleanlyAndAFolderIsAskedAgain) {
+  x_server server;  // the program asks nothing before it knows its window can open
+  ASSERT_TRUE(server.running());
   pty_session s(linkmotion(), source_path("mechanisms"));
   ASSERT_TRUE(s.wait_for("ファイル名 fname=")) << s.output();
   s.type_line(source_path("mechanisms"));
@@ -153,4 +155,21 @@ TEST(TerminalSession, EndOfInputAtTheFileNameEndsCleanlyAndAFolderIsAskedAgain) 
   s.end_input();
   EXPECT_EQ(s.wait_for_exit(20), 0) << s.output();
   EXPECT_NE(s.output().find("入力が終わりました"), std::string::npos) << s.output();
+}
+
+// Ctrl-D typed while the terminal is in line mode (here: while the window
+// has the keys) reaches the next one-key read as a NUL; it ends the input
+// there, as Ctrl-D at the question does, and never answers it.
+TEST(TerminalSession, EndOfInputTypedAheadOfAOneKeyQuestionEndsIt) {
+  x_server server;
+  ASSERT_TRUE(server.running());
+  pty_session s(linkmotion(), source_path("mechanisms"));
+  const std::string window = load_a00(s);
+  ASSERT_FALSE(window.empty()) << s.output();
+  s.end_input();
+  usleep(300000);  // the Ctrl-D is in the terminal's queue before the question
+  press_in_window(window, "p");
+  EXPECT_EQ(s.wait_for_exit(20), 0) << s.output();
+  EXPECT_NE(s.output().find("入力が終わりました"), std::string::npos) << s.output();
+  EXPECT_EQ(s.output().find("構造は変更できません"), std::string::npos) << "the Ctrl-D answered (a)";
 }

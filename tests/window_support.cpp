@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "app/window.h"
+#include "tests/test_support.h"
 
 constexpr int server_start_ms = 15000;  // a loaded CI machine may take seconds
 constexpr int server_stop_ms = 5000;
@@ -234,4 +235,21 @@ int wait_for_exit(int pid, int seconds) {
     usleep(10000);
   }
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+bool chromium_screenshot(const std::string &svg_file, int budget_ms, std::vector<unsigned char> *rows) {
+  const std::string dir = make_temp_dir("linkmotion-shot"), png = dir + "/shot.png", ppm = dir + "/shot.ppm";
+  int status = -1;
+  run_with_limit("chromium --headless --no-sandbox --disable-gpu --no-first-run "
+                 "--disable-background-networking --disable-component-update --disable-sync "
+                 "--hide-scrollbars --user-data-dir='" + dir + "/profile' --window-size=800,800 " +
+                 (budget_ms > 0 ? "--virtual-time-budget=" + std::to_string(budget_ms) : std::string()) +
+                 " --screenshot='" + png + "' 'file://" +
+                 svg_file + "' >/dev/null 2>&1",
+                 90, &status);
+  int w = 0, h = 0;
+  const bool ok = status == 0 && (run_with_limit("convert '" + png + "' '" + ppm + "'", 30, &status), status == 0) &&
+                  read_ppm(ppm, rows, &w, &h) && w == 800 && h == 800;
+  run_with_limit("rm -rf '" + dir + "'", 30);
+  return ok;
 }

@@ -73,6 +73,12 @@ std::string run_with_limit(const std::string &command, int seconds, int *status 
 bool read_ppm(const std::string &path, std::vector<unsigned char> *rgb_rows, int *width,
               int *height);
 
+// Opens an SVG file (its name ending in .svg) in headless Chromium, 800 x
+// 800, lets its animations run for budget_ms of the browser's virtual
+// time (none when 0: the shot comes when the page has loaded), and reads the screenshot into *rows (top row first, 3 bytes a
+// pixel).  false when no 800 x 800 screenshot came.
+bool chromium_screenshot(const std::string &svg_file, int budget_ms, std::vector<unsigned char> *rows);
+
 // Starts `command` through the shell in directory dir, standard input from
 // the file in_path, standard output and error to out_path.  Its process id.
 int spawn_program(const std::string &command, const std::string &dir, const std::string &in_path,
