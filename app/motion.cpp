@@ -30,11 +30,14 @@ static unsigned long long fingerprint_bytes(unsigned long long h, const void *da
 }
 
 // What a compiled program depends on, besides the branch signs: the plan's
-// records, the drive, the rule of flips, the facts, and the given values.
+// records, the drive, the rule of flips, the facts (whether they are
+// checked, and for which load: the allowance of a held length), and the
+// given values.
 static unsigned long long plan_fingerprint() {
   const mechanism &m = mech;
   unsigned long long h = 1469598103934665603ull;
-  const int head[9] = {m.load_serial, m.n, m.rs, m.id, m.jd, m.kd, m.nochoice, m.junjo_count, solver_facts.count};
+  const int head[11] = {m.load_serial, m.n, m.rs, m.id, m.jd, m.kd, m.nochoice, m.junjo_count, solver_facts.count,
+                        solver_facts.valid, solver_facts.load_serial};
   h = fingerprint_bytes(h, head, sizeof head);
   const int records = m.junjo_count >= 0 && m.junjo_count < junjo_slots ? m.junjo_count : 0;
   for (int r = 1; r <= records; r++) h = fingerprint_bytes(h, m.junjo[r], 5 * sizeof(int));

@@ -88,6 +88,48 @@ static void put_pair_angle(compiled_plan *p, const short *out, double v) {
   put_a(p, out[1], -v);
 }
 
+// --- facts held by a figure ---
+//
+// The replay's figure compares an output that holds a fact with the value
+// held: a length within p->length_allowance, an angle within
+// angle_allowance radians, whole turns apart being the same angle
+// (|remainder(v - held, 2 pi)| <= 2e-3).  The program compares vectors:
+// with d = e(v) conj e(held) = e(v - held), the angle is within the
+// allowance exactly when d.c > 0 and |d.s| <= sin(allowance).  The two
+// tests part only where the miss lies within the rounding of the two ways
+// (some 1e-13 rad) of 2e-3 rad: a figure solved on the other branch than
+// the fact's misses by tenths of a radian up to pi, and passes through
+// 2e-3 only on its way through a dead point, between two drive values.
+
+// Radians: the replay's allowance for an angle; a straight triangle moves
+// its angles by up to acos(1 - 1e-6) = 1.4e-3 rad.
+static const double angle_allowance = 2e-3;
+static const double held_sine = std::sin(angle_allowance);
+
+// 1 when the unit v is the held angle at output k, or output k holds none.
+static int keeps_turn(const compiled_plan *p, const compiled_op &op, int k, unit2 v) {
+  if (op.held[k] < 0) return 1;
+  const unit2 d = mulc(v, get_u(p, op.held[k]));
+  return d.c > 0.0 && std::fabs(d.s) <= held_sine;
+}
+
+// 1 when the length v is the held length at output k, or output k holds none.
+// A non-finite v misses, as in the replay.
+static int keeps_length(const compiled_plan *p, const compiled_op &op, int k, double v) {
+  if (op.held[k] < 0) return 1;
+  return std::fabs(v - get_l(p, op.held[k])) <= p->length_allowance;
+}
+
+// The value a later formula of the figure reads at turn output k: the held
+// angle where the output holds a fact (the replay's figure reads its table
+// back), else v.
+static unit2 turn_read(const compiled_plan *p, const compiled_op &op, int k, unit2 v) {
+  return op.held[k] < 0 ? v : get_u(p, op.held[k]);
+}
+static double angle_read(const compiled_plan *p, const compiled_op &op, int k, double v) {
+  return op.held[k] < 0 ? v : get_a(p, op.held[k]);
+}
+
 // --- deductions ---
 
 // Record codes 101..103, 1..8, 10, 11 and the drive.  The angles are
@@ -216,6 +258,8 @@ static int run_tri_sas(compiled_plan *p, const compiled_op &op) {
   const unit2 cab = mul(e_pi, conj(d)), bca = mul(e_pi, mulc(d, t));  // pi - d, pi - (t - d)
   const double v[5] = {l_ac, cab.c, cab.s, bca.c, bca.s};
   if (!all_finite(v, 5)) return 0;
+  if (op.holds && !(keeps_length(p, op, 0, l_ac) && keeps_turn(p, op, 1, cab) && keeps_turn(p, op, 3, bca)))
+    return 0;
   put_l(p, op.out[0], l_ac);
   put_pair(p, op.out + 1, cab);
   put_pair(p, op.out + 3, bca);
@@ -243,6 +287,7 @@ static int run_tri_asa(compiled_plan *p, const compiled_op &op) {
   const double ga = get_a(p, op.in[1]) - (pi - get_a(p, op.in[2]));  // as t - corner_a
   if (std::fabs(std::sin(ga)) < parallel_sine) {
     // Parallel: only the angle at c, written as th[a][c][b] = pi - g.
+    if (op.holds && !keeps_turn(p, op, 4, bca)) return 0;
     const short swapped[2] = {op.out[4], op.out[3]};
     put_pair(p, swapped, bca);
     if (op.shadow) put_pair_angle(p, swapped, pi - ga);
@@ -256,6 +301,8 @@ static int run_tri_asa(compiled_plan *p, const compiled_op &op) {
   const double l_ac = l_ab * std::sin(t_a) / sin_g, l_bc = l_ab * std::sin(corner_a_a) / sin_g;
   const double v[2] = {l_ac, l_bc};
   if (!all_finite(v, 2)) return 0;
+  if (op.holds && !(keeps_length(p, op, 0, l_ac) && keeps_length(p, op, 1, l_bc) && keeps_turn(p, op, 3, bca)))
+    return 0;
   put_l(p, op.out[0], l_ac);
   put_l(p, op.out[1], l_bc);
   put_pair(p, op.out + 3, bca);
@@ -280,6 +327,8 @@ static int run_tri_ssa(compiled_plan *p, const compiled_op &op, int choice) {
   const unit2 abc = mul(corner_a, g), bca = mul(e_pi, conj(g));
   const double v[5] = {l_ac, abc.c, abc.s, bca.c, bca.s};
   if (!all_finite(v, 5)) return 0;
+  if (op.holds && !(keeps_length(p, op, 0, l_ac) && keeps_turn(p, op, 1, abc) && keeps_turn(p, op, 3, bca)))
+    return 0;
   put_l(p, op.out[0], l_ac);
   put_pair(p, op.out + 1, abc);
   put_pair(p, op.out + 3, bca);
@@ -308,13 +357,22 @@ static int run_tri_sss(compiled_plan *p, const compiled_op &op, int choice) {
     double s = std::sqrt(1.0 - u * u);
     if (choice != 1) s = -s;
     const unit2 t = {u, s};
-    put_pair(p, op.out + 2, t);
     // The corners at a and c need the direction of a->c; often only the
     // angle at b is read.
-    if (op.out[0] >= 0 || op.out[1] >= 0 || op.out[4] >= 0 || op.out[5] >= 0) {
+    const int corners = op.out[0] >= 0 || op.out[1] >= 0 || op.out[4] >= 0 || op.out[5] >= 0 ||
+                        op.held[0] >= 0 || op.held[4] >= 0;
+    unit2 cab = {1.0, 0.0}, bca = {1.0, 0.0};
+    if (corners) {
       const unit2 f = direction_of(l_ab + l_bc * u, l_bc * s);  // direction of a->c from a->b
-      put_pair(p, op.out, mul(e_pi, conj(f)));                   // pi - f
-      put_pair(p, op.out + 4, mul(e_pi, mulc(f, t)));            // pi - (t - f)
+      cab = mul(e_pi, conj(f));                                  // pi - f
+      bca = mul(e_pi, mulc(f, t));                               // pi - (t - f)
+    }
+    if (op.holds && !(keeps_turn(p, op, 0, cab) && keeps_turn(p, op, 2, t) && keeps_turn(p, op, 4, bca)))
+      return 0;
+    put_pair(p, op.out + 2, t);
+    if (corners) {
+      put_pair(p, op.out, cab);
+      put_pair(p, op.out + 4, bca);
     }
     if (op.shadow) {
       const double ta = std::atan2(s, u);
@@ -342,9 +400,13 @@ static int run_tri_sss(compiled_plan *p, const compiled_op &op, int choice) {
   }
   // pi - corner: e(0) = (1, 0) for a corner of pi, e(pi) for a corner of 0.
   const unit2 one = {1.0, 0.0};
-  put_pair(p, op.out, corner_a == pi ? one : e_pi);
-  put_pair(p, op.out + 2, corner_b == pi ? one : e_pi);
-  put_pair(p, op.out + 4, corner_c == pi ? one : e_pi);
+  const unit2 cab = corner_a == pi ? one : e_pi, abc = corner_b == pi ? one : e_pi;
+  const unit2 bca = corner_c == pi ? one : e_pi;
+  if (op.holds && !(keeps_turn(p, op, 0, cab) && keeps_turn(p, op, 2, abc) && keeps_turn(p, op, 4, bca)))
+    return 0;
+  put_pair(p, op.out, cab);
+  put_pair(p, op.out + 2, abc);
+  put_pair(p, op.out + 4, bca);
   if (op.shadow) {
     put_pair_angle(p, op.out, pi - corner_a);
     put_pair_angle(p, op.out + 2, pi - corner_b);
@@ -352,6 +414,11 @@ static int run_tri_sss(compiled_plan *p, const compiled_op &op, int choice) {
   }
   return 1;
 }
+
+// |sin| of the angle between a-b and d-c below which code 44 leaves the
+// solve to the replay: the program's angles differ from the replay's by
+// rounding (some 1e-13 rad), which decides the sign of a smaller sine.
+static const double parallel_sides = 1e-6;
 
 // A direction exactly along a-d (0 or the system's pi), as quad_ss_aaa.
 static int is_flat(double dir) { return dir == 0.0 || std::fabs(dir) == pi; }
@@ -366,60 +433,78 @@ static int run_quad_ss_aaa(compiled_plan *p, const compiled_op &op) {
   const unit2 cba = get_u(p, op.in[0]), dcb = get_u(p, op.in[1]), adc = get_u(p, op.in[2]);
   const double l_ad = get_l(p, op.in[3]), l_bc = get_l(p, op.in[4]);
   // The replay's angles: the angle sum gives th[b][a][d]; the exact tests
-  // are taken on them.
+  // are taken on them.  Where th[b][a][d] is a fact, the replay compares
+  // the sum with it and goes on from the fact.
   const double x_a = get_a(p, op.in[0]), y_a = get_a(p, op.in[1]), z_a = get_a(p, op.in[2]);
-  const double bad_a = 2.0 * pi - (x_a + y_a + z_a);
+  const unit2 bad_sum = mul(e_2pi, conj(mul(mul(cba, dcb), adc)));
+  if (!keeps_turn(p, op, 0, bad_sum)) return 0;
+  const unit2 bad = turn_read(p, op, 0, bad_sum);
+  const double bad_a = angle_read(p, op, 0, 2.0 * pi - (x_a + y_a + z_a));
   const double dir_ab_a = pi - bad_a, dir_bc_a = dir_ab_a - x_a, dir_dc_a = z_a;
-  const unit2 bad = mul(e_2pi, conj(mul(mul(cba, dcb), adc)));
-  put_pair(p, out, bad);
-  put_pair_angle(p, out, bad_a);
   if (is_flat(dir_ab_a) + is_flat(dir_bc_a) + is_flat(dir_dc_a) >= 2) return 0;
-  // sin(dir_dc - dir_ab) is exactly 0 only for a zero difference.
-  if (dir_dc_a == dir_ab_a) return 0;
   const unit2 dir_ab = mul(e_pi, conj(bad)), dir_dc = adc;
   // x e(A) + L_bc e(B) = L_ad e(0) + y e(P), solved for x = L_ab, y = L_cd,
   // on the replay's angles: the sides grow as 1 / sin(P - A) where a-b and
   // d-c near parallel, and a determinant of the vectors would move them.
   const double den = std::sin(dir_dc_a - dir_ab_a);
+  // Near parallel sides (the replay fails an exactly zero determinant) the
+  // replay decides: its sides, a million times the others and more, take
+  // their signs from the rounding of its angles, and so does every angle
+  // placed from them that a held fact is compared with.
+  if (std::fabs(den) < parallel_sides) return -1;
   const double x = (l_ad * std::sin(dir_dc_a) - l_bc * std::sin(dir_dc_a - dir_bc_a)) / den;
   const double y = (l_ad * std::sin(dir_ab_a) - l_bc * std::sin(dir_ab_a - dir_bc_a)) / den;
   const double l_ac = root_of_square(l_ad * l_ad + y * y + 2.0 * l_ad * y * dir_dc.c);
   const double l_bd = root_of_square(l_ad * l_ad + x * x - 2.0 * l_ad * x * dir_ab.c);
   // The diagonals' directions are those of vectors of their lengths.
   if (l_ac < p->defer_length || l_bd < p->defer_length) return -1;
-  const unit2 dir_ac = direction_of(l_ad + y * dir_dc.c, y * dir_dc.s);
-  const unit2 cad = mul(e_pi, conj(dir_ac));                     // pi - dir_ac
-  const unit2 dca = mul(e_2pi, conj(mul(cad, adc)));             // 2 pi - (cad + adc)
-  const unit2 dir_db = direction_of(x * dir_ab.c - l_ad, x * dir_ab.s);
-  const unit2 dba = mul(e_2pi, conj(mul(bad, dir_db)));          // 2 pi - (bad + adb)
-  const unit2 bac = mul(e_pi, mulc(dir_ac, dir_ab));             // pi - (dir_ab - dir_ac)
-  const unit2 acb = mul(e_2pi, conj(mul(cba, bac)));             // 2 pi - (cba + bac)
-  const unit2 bdc = mul(e_pi, mulc(dir_dc, dir_db));             // pi - (dir_db - dir_dc)
-  const unit2 cbd = mul(e_2pi, conj(mul(bdc, dcb)));             // 2 pi - (bdc + dcb)
   const double v[4] = {x, y, l_ac, l_bd};
   if (!all_finite(v, 4)) return 0;
+  // Each angle the replay sums from its table reads the fact where the
+  // output before holds one (turn_read); the others from local values.
+  const unit2 dir_ac = direction_of(l_ad + y * dir_dc.c, y * dir_dc.s);
+  const unit2 cad = turn_read(p, op, 5, mul(e_pi, conj(dir_ac)));  // pi - dir_ac
+  const unit2 dca = mul(e_2pi, conj(mul(cad, adc)));                // 2 pi - (cad + adc)
+  const unit2 dir_db = direction_of(x * dir_ab.c - l_ad, x * dir_ab.s);
+  const unit2 adb = turn_read(p, op, 10, dir_db);
+  const unit2 dba = mul(e_2pi, conj(mul(bad, adb)));                // 2 pi - (bad + adb)
+  const unit2 bac = turn_read(p, op, 14, mul(e_pi, mulc(dir_ac, dir_ab)));  // pi - (dir_ab - dir_ac)
+  const unit2 acb = mul(e_2pi, conj(mul(cba, bac)));                // 2 pi - (cba + bac)
+  const unit2 bdc = turn_read(p, op, 18, mul(e_pi, mulc(dir_dc, dir_db)));  // pi - (dir_db - dir_dc)
+  const unit2 cbd = mul(e_2pi, conj(mul(bdc, dcb)));                // 2 pi - (bdc + dcb)
+  if (op.holds) {
+    const int kept = keeps_length(p, op, 2, x) && keeps_length(p, op, 3, y) && keeps_length(p, op, 4, l_ac) &&
+                     keeps_turn(p, op, 5, mul(e_pi, conj(dir_ac))) && keeps_turn(p, op, 7, dca) &&
+                     keeps_length(p, op, 9, l_bd) && keeps_turn(p, op, 10, dir_db) && keeps_turn(p, op, 12, dba) &&
+                     keeps_turn(p, op, 14, mul(e_pi, mulc(dir_ac, dir_ab))) && keeps_turn(p, op, 16, acb) &&
+                     keeps_turn(p, op, 18, mul(e_pi, mulc(dir_dc, dir_db))) && keeps_turn(p, op, 20, cbd);
+    if (!kept) return 0;
+  }
+  put_pair(p, out, bad);
+  put_pair_angle(p, out, bad_a);
   put_l(p, out[2], x);
   put_l(p, out[3], y);
   put_l(p, out[4], l_ac);
   put_pair(p, out + 5, cad);
   put_pair(p, out + 7, dca);
   put_l(p, out[9], l_bd);
-  put_pair(p, out + 10, dir_db);
+  put_pair(p, out + 10, adb);
   put_pair(p, out + 12, dba);
   put_pair(p, out + 14, bac);
   put_pair(p, out + 16, acb);
   put_pair(p, out + 18, bdc);
   put_pair(p, out + 20, cbd);
   if (op.shadow) {
-    const double x_len = x, y_len = y;
-    const double ac = std::atan2(y_len * std::sin(dir_dc_a), l_ad + y_len * std::cos(dir_dc_a));
-    const double cad_a = pi - ac;
-    const double db = std::atan2(x_len * std::sin(dir_ab_a), x_len * std::cos(dir_ab_a) - l_ad);
-    const double bac_a = pi - (dir_ab_a - ac), bdc_a = pi - (db - dir_dc_a);
+    const double ac = std::atan2(y * std::sin(dir_dc_a), l_ad + y * std::cos(dir_dc_a));
+    const double cad_a = angle_read(p, op, 5, pi - ac);
+    const double db = std::atan2(x * std::sin(dir_ab_a), x * std::cos(dir_ab_a) - l_ad);
+    const double adb_a = angle_read(p, op, 10, db);
+    const double bac_a = angle_read(p, op, 14, pi - (dir_ab_a - ac));
+    const double bdc_a = angle_read(p, op, 18, pi - (db - dir_dc_a));
     put_pair_angle(p, out + 5, cad_a);
     put_pair_angle(p, out + 7, 2.0 * pi - (cad_a + z_a));
-    put_pair_angle(p, out + 10, db);
-    put_pair_angle(p, out + 12, 2.0 * pi - (bad_a + db));
+    put_pair_angle(p, out + 10, adb_a);
+    put_pair_angle(p, out + 12, 2.0 * pi - (bad_a + adb_a));
     put_pair_angle(p, out + 14, bac_a);
     put_pair_angle(p, out + 16, 2.0 * pi - (x_a + bac_a));
     put_pair_angle(p, out + 18, bdc_a);
@@ -614,6 +699,41 @@ static short out_point(int i) {
 static void set_unused(compiled_op *op) {
   for (short &s : op->in) s = -1;
   for (short &s : op->out) s = -1;
+  for (short &s : op->held) s = -1;
+  op->holds = 0;
+}
+
+// A fact: given by the file or derived by the pre-analysis.
+static int is_fact(char flag) { return flag == 'Y' || flag == 'W'; }
+
+// Output k of a figure: the length l[i][j], written, or held where it is
+// a fact.
+static void figure_length(compiled_op *op, int k, int i, int j) {
+  const int s = length_slot(i, j);
+  if (s < 0) return;
+  if (!is_fact(mech.l_known[i][j])) {
+    op->out[k] = static_cast<short>(s);
+    return;
+  }
+  op->held[k] = static_cast<short>(s);
+  op->holds++;
+}
+
+// Outputs k and k + 1 of a figure: th[i][j][q] and its reverse, written,
+// or held where they are a fact.  The reader and the planners mark both
+// cells of a pair alike; a pair marked otherwise is left to the replay
+// (which tests the first cell only).
+static void figure_turn(compiled_plan *p, compiled_op *op, int k, int i, int j, int q) {
+  const int s = th_slot(p, i, j, q), r = th_slot(p, q, j, i);
+  if (s < 0 || r < 0) return;
+  const int fact = is_fact(mech.th_known[i][j][q]);
+  if (fact != is_fact(mech.th_known[q][j][i])) {
+    tr.failed = 1;
+    return;
+  }
+  short *to = fact ? op->held : op->out;
+  to[k] = static_cast<short>(s), to[k + 1] = static_cast<short>(r);
+  if (fact) op->holds += 2;
 }
 
 // The operation of record r (code, joints a..d): its reads and writes.
@@ -681,41 +801,41 @@ static int translate_record(compiled_plan *p, int r, compiled_op *op) {
       return 1;
     case 31:
       in[0] = length_slot(a, b), in[1] = length_slot(b, c), in[2] = th_slot(p, a, b, c);
-      out[0] = out_length(a, c);
-      out[1] = out_th(p, c, a, b), out[2] = out_th(p, b, a, c);
-      out[3] = out_th(p, b, c, a), out[4] = out_th(p, a, c, b);
+      figure_length(op, 0, a, c);
+      figure_turn(p, op, 1, c, a, b);
+      figure_turn(p, op, 3, b, c, a);
       return 1;
     case 32:
       in[0] = length_slot(a, b), in[1] = th_slot(p, a, b, c), in[2] = th_slot(p, c, a, b);
-      out[0] = out_length(a, c), out[1] = out_length(b, c);
-      out[3] = out_th(p, b, c, a), out[4] = out_th(p, a, c, b);
+      figure_length(op, 0, a, c), figure_length(op, 1, b, c);
+      figure_turn(p, op, 3, b, c, a);
       return 1;
     case 33:
       in[0] = length_slot(a, b), in[1] = length_slot(b, c), in[2] = th_slot(p, c, a, b);
-      out[0] = out_length(a, c);
-      out[1] = out_th(p, a, b, c), out[2] = out_th(p, c, b, a);
-      out[3] = out_th(p, b, c, a), out[4] = out_th(p, a, c, b);
+      figure_length(op, 0, a, c);
+      figure_turn(p, op, 1, a, b, c);
+      figure_turn(p, op, 3, b, c, a);
       return 1;
     case 34:
       in[0] = length_slot(a, b), in[1] = length_slot(b, c), in[2] = length_slot(a, c);
-      out[0] = out_th(p, c, a, b), out[1] = out_th(p, b, a, c);
-      out[2] = out_th(p, a, b, c), out[3] = out_th(p, c, b, a);
-      out[4] = out_th(p, b, c, a), out[5] = out_th(p, a, c, b);
+      figure_turn(p, op, 0, c, a, b);
+      figure_turn(p, op, 2, a, b, c);
+      figure_turn(p, op, 4, b, c, a);
       return 1;
     case 44:
       in[0] = th_slot(p, c, b, a), in[1] = th_slot(p, d, c, b), in[2] = th_slot(p, a, d, c);
       in[3] = length_slot(a, d), in[4] = length_slot(b, c);
-      out[0] = out_th(p, b, a, d), out[1] = out_th(p, d, a, b);
-      out[2] = out_length(a, b), out[3] = out_length(c, d), out[4] = out_length(a, c);
-      out[5] = out_th(p, c, a, d), out[6] = out_th(p, d, a, c);
-      out[7] = out_th(p, d, c, a), out[8] = out_th(p, a, c, d);
-      out[9] = out_length(b, d);
-      out[10] = out_th(p, a, d, b), out[11] = out_th(p, b, d, a);
-      out[12] = out_th(p, d, b, a), out[13] = out_th(p, a, b, d);
-      out[14] = out_th(p, b, a, c), out[15] = out_th(p, c, a, b);
-      out[16] = out_th(p, a, c, b), out[17] = out_th(p, b, c, a);
-      out[18] = out_th(p, b, d, c), out[19] = out_th(p, c, d, b);
-      out[20] = out_th(p, c, b, d), out[21] = out_th(p, d, b, c);
+      figure_turn(p, op, 0, b, a, d);
+      figure_length(op, 2, a, b), figure_length(op, 3, c, d), figure_length(op, 4, a, c);
+      figure_turn(p, op, 5, c, a, d);
+      figure_turn(p, op, 7, d, c, a);
+      figure_length(op, 9, b, d);
+      figure_turn(p, op, 10, a, d, b);
+      figure_turn(p, op, 12, d, b, a);
+      figure_turn(p, op, 14, b, a, c);
+      figure_turn(p, op, 16, a, c, b);
+      figure_turn(p, op, 18, b, d, c);
+      figure_turn(p, op, 20, c, b, d);
       return 1;
     default:
       return 0;  // 41, 42 and unknown codes: the replay solves these plans
@@ -791,6 +911,8 @@ static int find_carried(compiled_plan *p, const compiled_op *ops, int count) {
   for (int o = 0; o < count; o++) {
     for (short s : ops[o].in)
       if (s >= 0 && !written[s]) read_first[s] = 1;
+    for (short s : ops[o].held)  // a held fact is read
+      if (s >= 0 && !written[s]) read_first[s] = 1;
     for (short s : ops[o].out)
       if (s >= 0) written[s] = 1;
   }
@@ -804,8 +926,9 @@ static int find_carried(compiled_plan *p, const compiled_op *ops, int count) {
 }
 
 // Backward over the operations: an operation is kept when it is a figure
-// (its acceptance test decides the solve) or writes a slot needed later;
-// outputs nobody reads are not written.  The joints and the slider guides'
+// (its acceptance test and its comparisons with held facts decide the
+// solve) or writes a slot needed later; outputs nobody reads are not
+// written, and every held fact is computed and compared.  The joints and the slider guides'
 // directions are needed at the end.
 static void prune(compiled_plan *p, compiled_op *ops, int count, int keep[]) {
   memset(need, 0, sizeof need);
@@ -836,6 +959,13 @@ static void prune(compiled_plan *p, compiled_op *ops, int count, int keep[]) {
       if (s < 0) continue;
       need[s] |= 1;
       if ((angles || tested_angles) && s >= unit_base) need[s] |= 2;
+    }
+    // A held fact is read by the figure's comparison; code 44 goes on from
+    // its angle too.
+    for (short s : op.held) {
+      if (s < 0) continue;
+      need[s] |= 1;
+      if (op.code == 44 && s >= unit_base) need[s] |= 2;
     }
   }
 }
@@ -890,6 +1020,8 @@ static int solve_constant_figure(compiled_plan *p, compiled_op *op) {
   p->choice[op->record] = keep_choice;
   const short code = op->code;
   for (short &s : op->in) s = -1;
+  for (short &s : op->held) s = -1;  // compared here, for both branches
+  op->holds = 0;
   op->code = op_constant_figure;
   op->in[0] = static_cast<short>(offset[0]), op->in[1] = static_cast<short>(offset[1]);
   op->in[2] = static_cast<short>(result[0]), op->in[3] = static_cast<short>(result[1]);
@@ -1079,6 +1211,11 @@ int compile_plan(compiled_plan *p) {
   const mechanism &m = mech;
   memset(p, 0, sizeof *p);
   p->defer_length = defer_share * (solver_facts.valid ? solver_facts.size : 1.0);
+  // The replay's allowance for a held length: a part in a million of the
+  // mechanism's size, of 1 world unit while the facts of this mechanism are
+  // not collected (whether or not they are checked).
+  const int facts_current = solver_facts.load_serial == m.load_serial;
+  p->length_allowance = fact_tolerance * (facts_current ? std::fmax(solver_facts.size, 1.0) : 1.0);
   memset(&tr, 0xff, sizeof tr);  // every slot -1
   tr.failed = 0;
   p->n = m.n;
@@ -1132,6 +1269,10 @@ int compile_plan(compiled_plan *p) {
       if (s < 0 || written[s]) continue;
       if (!slot_finite(p, s)) return 0;
     }
+    for (short s : ops[o].held) {
+      if (s < 0 || written[s]) continue;
+      if (!slot_finite(p, s)) return 0;
+    }
     for (short s : ops[o].out)
       if (s >= 0) written[s] = 1;
   }
@@ -1167,6 +1308,8 @@ int compile_plan(compiled_plan *p) {
     int constant_figure = !p->carried_count && is_figure(op.code);
     for (short s : op.in)
       if (s >= 0 && varies[s]) constant_figure = 0;
+    for (short s : op.held)
+      if (s >= 0 && varies[s]) constant_figure = 0;
     for (short s : op.out)
       if (s >= 0 && writers[s] != 1) constant_figure = 0;
     if (constant_figure) solve_constant_figure(p, &op);
@@ -1179,6 +1322,8 @@ int compile_plan(compiled_plan *p) {
     if (op.code != op_constant_figure)  // its inputs are pool offsets now
       for (short s : op.in)
         if (s >= unit_base && !emit_product(p, s)) return 0;
+    for (short s : op.held)
+      if (s >= unit_base && !emit_product(p, s)) return 0;
     for (short s : op.out)
       if (s >= 0) varies[s] = 1;
     if (p->op_count >= compiled_ops_max) return 0;

@@ -17,12 +17,18 @@
 // tri_asa, the cosine of sikk2, the discriminant of quad_sss_aa), and code
 // 44's exact flat test and exact zero determinant are taken on the angles
 // themselves, which the program carries beside the vectors (with the
-// replay's own additions) wherever such a test reads them.  A fact the file
-// gives (flag 'Y': a length, a direction, an angle, a fixed joint) is a
-// constant of the program: no record changes it.  What the pre-analysis
-// derived ('W') is written where the replay writes it, with the replay's
-// value (an angle of 2 pi where the file's line has 0), since code 44's
-// exact tests of the next solve read it so.
+// replay's own additions) wherever such a test reads them.
+//
+// Facts: a value flagged 'Y' (the file's) or 'W' (the pre-analysis's, the
+// same at every drive value).  A deduction never writes a given value ('Y'
+// is a constant of the program) and writes a derived one where the replay
+// does.  A figure never writes either: an output of a figure that holds a
+// fact is held (compiled_op::held), compared with the value the state has
+// there, and a miss fails the figure as the replay's figure fails, with the
+// replay's allowances: lengths within fact_tolerance times the mechanism's
+// size, angles within 2e-3 rad, whole turns apart being the same angle.
+// Where the replay's figure reads a held cell back (code 44's angle sums),
+// the program reads the held value too.
 //
 // Where the replay reads in one solve what a later record of the previous
 // solve wrote (a cycle through the tables), the program keeps those slots
@@ -53,8 +59,10 @@ struct compiled_op {
   short code;    // the record's code, or one of the drive operations
   short record;  // junjo record, 0 for the drive
   short shadow;  // 1: also carry the angles of its unit outputs
+  short holds;   // outputs that are held (the count of held[k] >= 0)
   short in[compiled_inputs_max];     // slots read (kind by position, see the .cpp)
   short out[compiled_outputs_max];   // slots written, -1 not written
+  short held[compiled_outputs_max];  // figures: a fact's slot, compared at output k; -1 none
 };
 
 // A slot that one solve leaves for the next (a record reads it before any
@@ -90,6 +98,7 @@ struct compiled_plan {
   int slider_unit[joint_slots];
 
   double defer_length;  // world units: shorter vectors give no promised direction
+  double length_allowance;  // world units: a held length within this of its fact keeps it
   int deferred;         // solves solve_compiled left to the replay
   int check_facts;        // 1: postures are checked against the file's facts
   posture_check check;    // those facts that a posture of the program can break
