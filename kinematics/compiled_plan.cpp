@@ -1236,6 +1236,8 @@ int compile_plan(compiled_plan *p) {
   translate_drive(p, &ops[count++]);
   for (int r = 1; r <= m.junjo_count; r++)
     if (!translate_record(p, r, &ops[count++])) return 0;
+  for (int o = 0; o < count; o++)
+    if (ops[o].code == 10 && ops[o].out[0] >= 0) p->placed[ops[o].out[0]] = 1;
   for (int s = 0; s < joint_slots; s++) p->slider_unit[s] = -1;
   for (int s = 1; s <= m.slider_count && s < joint_slots; s++) {
     const slider_entry &e = m.sliders[s];
@@ -1287,6 +1289,10 @@ int compile_plan(compiled_plan *p) {
   static unsigned char writers[slot_count];
   memset(varies, 0, sizeof varies);
   memset(writers, 0, sizeof writers);
+  // A joint that no record places and that is no fact is read from the
+  // tables at every solve (solve_compiled): it may change between solves.
+  for (int i = 1; i <= p->n; i++)
+    if (!p->placed[i] && !is_fact(m.J_known[i])) varies[i] = 1;
   for (int o = 0; o < count; o++)
     if (keep[o])
       for (short s : ops[o].out)
@@ -1376,6 +1382,8 @@ static void carried_out(const compiled_plan *p) {
 int solve_compiled(compiled_plan *p, double tt) {
   mechanism &m = mech;
   for (int r = 1; r <= m.junjo_count && r < junjo_slots; r++) p->choice[r] = m.junjo[r][jj_choice];
+  for (int i = 1; i <= p->n; i++)
+    if (!p->placed[i]) p->J[i] = m.J[i];
   carried_in(p);
   const int got = run_compiled_plan(p, tt);
   if (got < 0) {
@@ -1384,7 +1392,8 @@ int solve_compiled(compiled_plan *p, double tt) {
   }
   carried_out(p);
   for (int r = 1; r <= m.junjo_count && r < junjo_slots; r++) m.junjo[r][jj_choice] = p->choice[r];
-  for (int i = 1; i <= p->n; i++) m.J[i] = p->J[i];
+  for (int i = 1; i <= p->n; i++)
+    if (p->placed[i]) m.J[i] = p->J[i];
   if (got) {
     for (int s = 1; s <= m.slider_count && s < joint_slots; s++) {
       const slider_entry &e = m.sliders[s];

@@ -82,6 +82,7 @@ struct compiled_plan {
   int op_count;
   compiled_op ops[compiled_ops_max];
   int n;              // joints 1..n
+  char placed[joint_slots];  // 1: an operation of the plan places the joint (code 10)
   int nochoice;       // the branch rule of the replay
   int last_branch;    // last record with two branches, 0 none
   int choice[junjo_slots];  // branch sign of each record, as junjo[r][jj_choice]
@@ -127,6 +128,8 @@ int run_compiled_plan(compiled_plan *p, double tt);
 
 // The window's and the batch tool's solve with the plan: the branch signs
 // of junjo into p, the program run, its flips back into junjo, the joint
-// positions and the slider guides' directions into mech on success.  Same
-// result as solve_positions(tt), which it calls where the program gives -1.
+// positions and the slider guides' directions into mech on success.  A
+// joint the plan never places is read from mech and left there, as the
+// replay leaves it.  Same result as solve_positions(tt), which it calls
+// where the program gives -1.
 int solve_compiled(compiled_plan *p, double tt);
