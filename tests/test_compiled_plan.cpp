@@ -334,6 +334,44 @@ TEST(CompiledPlanBoundaries, TriangleOfASideAndTwoAnglesAtParallelLines) {
   EXPECT_GT(ordinary, 0);
 }
 
+// tri_sss(1, 2, 3) as above, the angle at 1 also given: th[3][1][2] is
+// compared, never written, and no record reads the figure's other angles,
+// so the figure stays in the program for its comparison alone.  The angle
+// at 1, acos((L_12^2 + L_13^2 - tt^2) / (2 L_12 L_13)), keeps the fact taken
+// at tt = 100 within 2e-3 rad over some 0.1 of tt each side; beyond, the
+// figure fails and its branch flips.
+TEST(CompiledPlanBoundaries, AFigureFailsWhereItMissesAGivenAngle) {
+  hand_plan(3, 'L', 2, 3, 0, {{11, 1, 2, 0, 0, 0}, {34, 1, 2, 3, 0, -1}, {8, 1, 2, 3, 0, 0}, {10, 1, 3, 0, 0, 0}});
+  fix(1, 0.0, 0.0), fix(2, 100.0, 0.0);
+  give_l(1, 2, 100.0), give_l(1, 3, 50.0);
+  ASSERT_EQ(solve_positions(100.0), 1);
+  give_th(3, 1, 2, mech.th[3][1][2]);
+  const auto corner = [](double tt) { return std::acos((12500.0 - tt * tt) / 10000.0); };
+  const std::vector<double> values = around(100.0 + 5e-5, 1e-3, 200);
+  int inside = 0;
+  for (double v : values) inside += std::fabs(corner(v) - corner(100.0)) <= 2e-3;
+  const int assembled = sweep("tri_sss, given angle", values, 100.0);
+  EXPECT_NEAR(assembled, inside, 2);
+  EXPECT_GT(inside, 150);
+  EXPECT_LT(inside, 250);
+}
+
+// tri_sas(1, 2, 3), L_12 = 100, L_23 = 50, the drive th[1][2][3] = tt, and
+// L_13 given as its length at tt = 2: held, within a part in a million of
+// the size (100, so 1e-4).  dL_13/dtt = -L_12 L_23 sin tt / L_13, -49.8 at
+// tt = 2: the figure assembles over 4e-6 rad around it.
+TEST(CompiledPlanBoundaries, AFigureFailsWhereItMissesAGivenLength) {
+  hand_plan(3, 'A', 1, 2, 3, {{11, 1, 2, 0, 0, 0}, {31, 1, 2, 3, 0, 0}, {8, 1, 2, 3, 0, 0}, {10, 1, 3, 0, 0, 0}});
+  fix(1, 0.0, 0.0), fix(2, 100.0, 0.0);
+  give_l(1, 2, 100.0), give_l(2, 3, 50.0);
+  solver_facts.load_serial = mech.load_serial, solver_facts.size = 100.0;
+  ASSERT_EQ(solve_positions(2.0), 1);
+  give_l(1, 3, mech.l[1][3]);
+  const int assembled = sweep("tri_sas, given length", around(2.0 + 5e-9, 1e-7, 60), 100.0);
+  EXPECT_GE(assembled, 38);
+  EXPECT_LE(assembled, 42);
+}
+
 // quad_ss_aaa(1, 2, 3, 4): J1, J4 fixed, L_14 = 100, L_23 = 60, th[3][2][1]
 // = 2, th[4][3][2] = 0, th[1][4][3] = tt.  Measured from a-d, d-c points at
 // tt, b-c at tt - pi as the replay sums it, a-b at tt + 2 - pi.  At tt = 0
