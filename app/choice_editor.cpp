@@ -94,6 +94,7 @@ void edit_choices() {
   }
   m.junjo[s][jj_choice] = v;
   m.choice_offered[s] = v;
+  plan_changed();
   if (motion.display_mode == '0') motion.step_count = 0;
   motion.stalled = 0;
   con_printf("\n                                                   描画画面へ\n");

@@ -5,9 +5,79 @@
 #include <cmath>
 #include <cstring>
 
+#include "kinematics/compiled_plan.h"
 #include "kinematics/fact_check.h"
 #include "kinematics/solver.h"
 #include "model/console.h"
+
+// --- the solve: the compiled plan where it can take the plan ---
+//
+// The program is compiled from the plan, the drive, the file's facts and
+// the values the replay starts from; a change of any of them (a load, an
+// edit, a new plan, a drive dialog) makes a new fingerprint and so a new
+// program.  A plan it cannot take is solved by the replay.
+
+static compiled_plan motion_program;
+static unsigned long long program_print;  // fingerprint the program was compiled for
+static int program_state;                 // 0 none, 1 compiled, 2 the plan is the replay's
+static int reference_only;                // 1: every solve by the replay
+
+// FNV-1a over the bytes.
+static unsigned long long fingerprint_bytes(unsigned long long h, const void *data, size_t size) {
+  const unsigned char *b = static_cast<const unsigned char *>(data);
+  for (size_t i = 0; i < size; i++) h = (h ^ b[i]) * 1099511628211ull;
+  return h;
+}
+
+// What a compiled program depends on, besides the branch signs: the plan's
+// records, the drive, the rule of flips, the facts (whether they are
+// checked, and for which load: the allowance of a held length), and the
+// given values.
+static unsigned long long plan_fingerprint() {
+  const mechanism &m = mech;
+  unsigned long long h = 1469598103934665603ull;
+  const int head[11] = {m.load_serial, m.n, m.rs, m.id, m.jd, m.kd, m.nochoice, m.junjo_count, solver_facts.count,
+                        solver_facts.valid, solver_facts.load_serial};
+  h = fingerprint_bytes(h, head, sizeof head);
+  const int records = m.junjo_count >= 0 && m.junjo_count < junjo_slots ? m.junjo_count : 0;
+  for (int r = 1; r <= records; r++) h = fingerprint_bytes(h, m.junjo[r], 5 * sizeof(int));
+  h = fingerprint_bytes(h, solver_facts.facts, solver_facts.count * sizeof(fact));
+  h = fingerprint_bytes(h, m.J_known, sizeof m.J_known);
+  h = fingerprint_bytes(h, m.l_known, sizeof m.l_known);
+  h = fingerprint_bytes(h, m.ath_known, sizeof m.ath_known);
+  h = fingerprint_bytes(h, m.th_known, sizeof m.th_known);
+  // The given values themselves (an edit changes them in place).
+  for (int i = 1; i < joint_slots; i++) {
+    if (m.J_known[i] == 'Y') h = fingerprint_bytes(h, &m.J[i], sizeof m.J[i]);
+    for (int j = 1; j < joint_slots; j++) {
+      if (m.l_known[i][j] == 'Y') h = fingerprint_bytes(h, &m.l[i][j], sizeof(double));
+      if (m.ath_known[i][j] == 'Y') h = fingerprint_bytes(h, &m.ath[i][j], sizeof(double));
+      for (int k = 1; k < joint_slots; k++)
+        if (m.th_known[i][j][k] == 'Y') h = fingerprint_bytes(h, &m.th[i][j][k], sizeof(double));
+    }
+  }
+  return h;
+}
+
+compiled_plan *motion_plan() {
+  if (reference_only) return nullptr;
+  const unsigned long long print = plan_fingerprint();
+  if (program_state == 0 || print != program_print) {
+    program_state = compile_plan(&motion_program) ? 1 : 2;
+    program_print = print;
+  }
+  return program_state == 1 ? &motion_program : nullptr;
+}
+
+void plan_changed() { program_state = 0; }
+
+void use_reference_solver(int on) { reference_only = on; }
+
+// The posture at tt, as solve_positions gives it.
+static int solve_motion(double tt) {
+  compiled_plan *p = motion_plan();
+  return p ? solve_compiled(p, tt) : solve_positions(tt);
+}
 
 // The last posture that assembled, put back when a frame gives up.  Only
 // what the drawing reads: joint positions and link directions (sliders).
@@ -44,6 +114,7 @@ static void restore_assembly() {
 }
 
 void reset_animation() {
+  plan_changed();
   motion.step_count = 0;
   motion.view_scale = start_view_scale;
   motion.display_mode = '0';
@@ -171,7 +242,7 @@ static void initial_frame() {
   if (!motion.stalled) {
     const double start = m.tt0;
     int attempts = 1;
-    while (!solve_positions(m.tt0)) {
+    while (!solve_motion(m.tt0)) {
       if (attempts++ >= frame_attempts) {
         con_printf("\n初期値 tt0 から%d回変えても解がありません．最後に組み立てられた姿勢のまま止めます．",
                    frame_attempts);
@@ -205,7 +276,7 @@ static void motion_frame() {
     for (int attempts = 1;; attempts++) {
       if (m.rs != 'L') v.drive_value = wrap_angle(v.drive_value);
       apply_branch_rules();
-      m.solve_ok = solve_positions(v.drive_value);
+      m.solve_ok = solve_motion(v.drive_value);
       if (m.solve_ok) {
         assembled = 1;
         if (attempts > 1) report_failed_values("angle", first_failed, last_failed, attempts - 1);

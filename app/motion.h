@@ -6,6 +6,8 @@
 
 #include "model/motion_state.h"
 
+struct compiled_plan;
+
 // Back to the initial configuration at tt0 after a set-up: scale 0.005, no
 // steps taken, one degree or one world unit per step, the drive at tt0;
 // offsets are kept.  The positions the set-up left become the last
@@ -28,3 +30,17 @@ void apply_branch_rules();
 // keep the last assembled posture (the console says so).  1 when the trace
 // is to be drawn (motion mode), 0 otherwise.
 int solve_frame();
+
+// The compiled program of the loaded plan that the frames solve with,
+// compiled again whenever the plan, the drive, the facts or a given value
+// changed; nullptr when the plan has a step the program does not take (the
+// frames then solve with the replay) or the replay is chosen.
+compiled_plan *motion_plan();
+
+// The plan was made anew or a branch sign was set by hand: the next frame
+// compiles its program again.
+void plan_changed();
+
+// 1: every frame solves with the replay of the plan (solve_positions), as
+// the reference the compiled program is checked against; 0: the program.
+void use_reference_solver(int on);

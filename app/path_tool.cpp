@@ -323,6 +323,9 @@ int main(int argc, char **argv) {
     solve_frame();
     record_path(s);
     if (animated && s < o.steps && s % o.every == 0) add_animation_frame(&frames, s);
+    // The coefficients keep the replay's solves: their acceptance of a
+    // finite-difference estimate reacts to rounding, and with the compiled
+    // solves a few fields at their limit settle differently.
     if (o.derivatives) kinematic_coefficients(motion.drive_value, coefs);
     print_row(out, s, o.derivatives ? coefs : nullptr);
   }

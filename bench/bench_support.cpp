@@ -122,8 +122,17 @@ void summary_reporter::ReportRuns(const std::vector<Run> &runs) {
     auto found = times_.find(name);
     if (found != times_.end() && found->second.median && !median) continue;
     const double to_ns = 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-    times_[name] = {run.GetAdjustedCPUTime() * to_ns, run.GetAdjustedRealTime() * to_ns, median};
+    times t = {run.GetAdjustedCPUTime() * to_ns, run.GetAdjustedRealTime() * to_ns, median, {}};
+    for (const auto &c : run.counters) t.counters[c.first] = c.second.value;
+    times_[name] = t;
   }
+}
+
+double summary_reporter::counter(const std::string &name, const std::string &key) const {
+  auto found = times_.find(name);
+  if (found == times_.end()) return 0.0;
+  auto c = found->second.counters.find(key);
+  return c == found->second.counters.end() ? 0.0 : c->second;
 }
 
 double summary_reporter::cpu_ns(const std::string &name) const {

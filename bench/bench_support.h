@@ -56,10 +56,13 @@ class summary_reporter : public benchmark::ConsoleReporter {
   // when the benchmark did not run or failed.
   double cpu_ns(const std::string &name) const;
   double real_ns(const std::string &name) const;
+  // A user counter of the benchmark's run; 0 when it has none.
+  double counter(const std::string &name, const std::string &key) const;
  private:
   struct times {
     double cpu, real;
     bool median;
+    std::map<std::string, double> counters;
   };
   std::map<std::string, times> times_;
 };

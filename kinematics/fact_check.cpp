@@ -133,6 +133,10 @@ static double fact_miss(const fact &e, const point *J, double tiny) {
 
 int broken_fact(const fact_list &facts, const point *J, double *miss) {
   if (!facts.valid || facts.load_serial != mech.load_serial) return 0;
+  return first_broken_fact(facts, J, miss);
+}
+
+int first_broken_fact(const fact_list &facts, const point *J, double *miss) {
   const double allowed = fact_tolerance * facts.size;
   for (int f = 0; f < facts.count; f++) {
     const double d = fact_miss(facts.facts[f], J, allowed);

@@ -49,6 +49,10 @@ int collect_facts(fact_list *out);
 // miss in world units.
 int broken_fact(const fact_list &facts, const point *J, double *miss);
 
+// As broken_fact, for a list kept apart from the loaded mechanism (a copy
+// taken with its plan): no test of load_serial, facts.valid still read.
+int first_broken_fact(const fact_list &facts, const point *J, double *miss);
+
 // The broken fact as the console names it, with its given and its actual
 // value: "l[1][2]=60.00 が 40.36 になる" and the like.
 void describe_fact(const fact_list &facts, int index, const point *J, char *out, int size);

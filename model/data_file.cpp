@@ -93,7 +93,8 @@ static int scan_items(int count, const char *fmt, ...) {
 
 // A joint number read as a long: one beyond the range of int is refused
 // here (it would wrap onto a joint of the file), one within it is checked
-// against the joints by check_joints.  1 and *out set, 0 after a message.
+// against the joints by check_joints.  1 and *out set, 0 after a message
+// (and *out 0, so that no caller holds an unset number).
 static int to_joint(long v, int *out) {
   *out = 0;  // never read after a refusal; set so that no path leaves it unset
   if (v < INT_MIN || v > INT_MAX) return bad_file("関節番号 %ld が範囲 1～%d の外です．", v, mech.n);
