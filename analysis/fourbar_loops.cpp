@@ -62,18 +62,6 @@ static int merge_once() {
   return 0;
 }
 
-// 1 when a, b, c are the joints of a slider entry (the reader's angles of 0
-// and pi put the slider on its guide's line; they make no bar).
-static int slider_triple(int a, int b, int c) {
-  for (int s = 1; s <= mech.slider_count && s < joint_slots; s++) {
-    const slider_entry &e = mech.sliders[s];
-    const int found = (e.i == a || e.j == a || e.k == a) + (e.i == b || e.j == b || e.k == b) +
-                      (e.i == c || e.j == c || e.k == c);
-    if (found == 3) return 1;
-  }
-  return 0;
-}
-
 static void build_bodies() {
   const mechanism &m = mech;
   const int n = m.n;

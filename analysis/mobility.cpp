@@ -18,18 +18,6 @@ static jacobian jac;
 
 static int is_fixed(int i) { return mech.J_known_saved[i] == 'Y'; }
 
-// 1 when a, b, c are the three joints of a slider entry: the six angles of
-// 0 and pi that the reader writes for it are one fact, the slider's.
-static int slider_triple(int a, int b, int c) {
-  for (int s = 1; s <= mech.slider_count && s < joint_slots; s++) {
-    const slider_entry &e = mech.sliders[s];
-    const int found = (e.i == a || e.j == a || e.k == a) + (e.i == b || e.j == b || e.k == b) +
-                      (e.i == c || e.j == c || e.k == c);
-    if (found == 3) return 1;
-  }
-  return 0;
-}
-
 // A new zero row; nullptr when the table is full.
 static double *new_row() {
   if (jac.rows >= max_rows) return nullptr;

@@ -17,13 +17,20 @@
 
 constexpr int motion_steps = 360;  // one turn of a crank, the batch tool's default
 
-static void bm_check(benchmark::State &state, const std::string &path) {
-  motion_script script;
-  if (!record_motion(path, motion_steps, &script) || script.drive.empty()) {
+// The motion of the file recorded and the file loaded again, as the batch
+// tool leaves it; 0 (the benchmark skipped) when it does not assemble.
+static int prepare(benchmark::State &state, const std::string &path, motion_script *script) {
+  if (!record_motion(path, motion_steps, script) || script->drive.empty()) {
     state.SkipWithError("does not assemble");
-    return;
+    return 0;
   }
   load_quietly(path);
+  return 1;
+}
+
+static void bm_check(benchmark::State &state, const std::string &path) {
+  motion_script script;
+  if (!prepare(state, path, &script)) return;
   const size_t steps = script.drive.size();
   size_t s = 0;
   for (auto _ : state) {
@@ -35,11 +42,7 @@ static void bm_check(benchmark::State &state, const std::string &path) {
 
 static void bm_solve(benchmark::State &state, const std::string &path) {
   motion_script script;
-  if (!record_motion(path, motion_steps, &script) || script.drive.empty()) {
-    state.SkipWithError("does not assemble");
-    return;
-  }
-  load_quietly(path);
+  if (!prepare(state, path, &script)) return;
   const size_t steps = script.drive.size();
   size_t s = 0;
   for (auto _ : state) {

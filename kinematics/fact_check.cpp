@@ -14,19 +14,6 @@ static int add_fact(fact_list *f, fact e) {
   return 1;
 }
 
-// 1 when joints a, b, c are the three joints of a slider entry: the six
-// angles of 0 and pi that put the slider on its guide's line.
-static int slider_triple(const mechanism &m, int a, int b, int c) {
-  for (int s = 1; s <= m.slider_count && s < joint_slots; s++) {
-    const slider_entry &e = m.sliders[s];
-    const int set[3] = {e.i, e.j, e.k};
-    int found = 0;
-    for (int q : set) found += (q == a) + (q == b) + (q == c);
-    if (found == 3) return 1;
-  }
-  return 0;
-}
-
 // Joints the posture holds: the fixed ones and those a step of the plan
 // places (code 10).  A fact of a joint that nothing places says nothing of
 // the posture.
@@ -67,7 +54,7 @@ int collect_facts(fact_list *out) {
   for (int a = 1; a <= n; a++)
     for (int b = 1; b <= n; b++)
       for (int c = a + 1; c <= n; c++) {
-        if (b == a || b == c || m.th_known[a][b][c] != 'Y' || slider_triple(m, a, b, c)) continue;
+        if (b == a || b == c || m.th_known[a][b][c] != 'Y' || slider_triple(a, b, c)) continue;
         if (!placed[a] || !placed[b] || !placed[c]) continue;
         ok &= add_fact(&f, fact{fact_angle, a, b, c, m.th[a][b][c], {0.0, 0.0}, 1.0, 0.0});
       }

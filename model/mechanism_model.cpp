@@ -170,3 +170,14 @@ void drive_element_name(int rs, int i, int j, int k, char *out, int size) {
   else
     snprintf(out, static_cast<size_t>(size), "%s[%d][%d]", rs == 'B' ? "ath" : "l", i, j);
 }
+
+int slider_triple(int a, int b, int c) {
+  const mechanism &m = mech;
+  for (int s = 1; s <= m.slider_count && s < joint_slots; s++) {
+    const slider_entry &e = m.sliders[s];
+    const int found = (e.i == a || e.j == a || e.k == a) + (e.i == b || e.j == b || e.k == b) +
+                      (e.i == c || e.j == c || e.k == c);
+    if (found == 3) return 1;
+  }
+  return 0;
+}

@@ -133,6 +133,11 @@ constexpr double max_angle_value = 1e6;
 // th, which only the reader writes.
 int has_line(int i, int j);
 
+// 1 when a, b, c (three different joints) are the joints of a slider entry:
+// the six angles of 0 and pi the reader writes for it are one fact, the
+// slider's, and make no bar.
+int slider_triple(int a, int b, int c);
+
 // Whether the element of drive kind rs on joints i, j (and k for 'A') can be
 // driven.  'B' turns the line i-j and 'A' the line j-k against j-i: they must
 // be lines of the mechanism (has_line).  'L' changes the distance of i and j,
