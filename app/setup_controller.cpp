@@ -124,6 +124,15 @@ static int next_notch(int *planned) {
 // The assembly at tt0: only a complete plan can give one.
 static int assembles(int planned) { return planned && solve_positions(mech.tt0); }
 
+// The console line for fact `broken` (1-based, as last_broken_fact gives
+// it) of the posture now in the tables: the lead, then the fact with its
+// given and its actual value.
+static void say_broken_fact(const char *lead, int broken) {
+  char what[160];
+  describe_fact(solver_facts, broken, mech.J, what, sizeof what);
+  con_printf("\n%s%s", lead, what);
+}
+
 // After a solve at tt0 that failed: 1 when its posture broke a fact of the
 // file (a length, angle, fixed joint or slider line that the plan never
 // used and that no posture of these dimensions keeps).  Then the file
@@ -131,9 +140,7 @@ static int assembles(int planned) { return planned && solve_positions(mech.tt0);
 static int refused_for_a_broken_fact() {
   const int broken = last_broken_fact();
   if (!broken) return 0;
-  char what[160];
-  describe_fact(solver_facts, broken, mech.J, what, sizeof what);
-  con_printf("\nデータファイルの条件が両立しません：%s", what);
+  say_broken_fact("データファイルの条件が両立しません：", broken);
   return 1;
 }
 
@@ -258,11 +265,7 @@ static int edit_holds_at_tt0(int need_closing) {
   memcpy(&edited, &mech, sizeof edited);
   const int closes = solve_positions(mech.tt0) != 0;
   const int broken = closes ? 0 : last_broken_fact();
-  if (broken) {
-    char what[160];
-    describe_fact(solver_facts, broken, mech.J, what, sizeof what);
-    con_printf("\n変更した条件が両立しません：%s", what);
-  }
+  if (broken) say_broken_fact("変更した条件が両立しません：", broken);
   memcpy(&mech, &edited, sizeof mech);
   return closes || (!need_closing && !broken);
 }
