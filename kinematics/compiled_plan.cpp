@@ -23,11 +23,13 @@ static const int unit_base = length_base + joint_slots * joint_slots;
 static const int slot_count = unit_base + compiled_units_max;
 
 // Operation codes besides the record codes.
-static const int op_drive_angle = 1001;      // 'A': th[id][jd][kd] = tt
-static const int op_drive_direction = 1002;  // 'B': ath[id][jd] = tt
-static const int op_drive_length = 1003;     // 'L': l[id][jd] = tt
-static const int op_constant_figure = 40;    // a figure solved at compile time (code in[4])
-static const int op_product = 1004;          // a product of unit slots (see products)
+// Numbers that no record code uses, so that the run dispatches on one dense
+// switch (record codes 1..8, 10, 11, 31..34, 41, 42, 44, 101..103).
+static const int op_drive_angle = 12;      // 'A': th[id][jd][kd] = tt
+static const int op_drive_direction = 13;  // 'B': ath[id][jd] = tt
+static const int op_drive_length = 14;     // 'L': l[id][jd] = tt
+static const int op_product = 15;          // a product of unit slots (see products)
+static const int op_constant_figure = 40;  // a figure solved at compile time (code in[4])
 
 static unit2 mul(unit2 a, unit2 b) { return unit2{a.c * b.c - a.s * b.s, a.c * b.s + a.s * b.c}; }
 static unit2 conj(unit2 a) { return unit2{a.c, -a.s}; }
@@ -46,6 +48,20 @@ static unit2 direction_of(double x, double y) {
   if (r == 0.0 || !std::isfinite(r)) return unit_of(std::atan2(y, x));
   const double inverse = 1.0 / r;
   return unit2{x * inverse, y * inverse};
+}
+
+// The direction of (x, y) where |(x, y)| = 1 / inverse in exact
+// arithmetic: the vector scaled, then one Newton step of the normalisation,
+// n (3 - |n|^2) / 2, which takes a relative error e of the length to
+// 3 e^2 / 2.  Where rounding leaves |n|^2 further than 1e-6 from 1 (sides
+// a million times the third), direction_of.  On a figure's dependent chain
+// a multiplication replaces a square root and a division.
+static unit2 direction_along(double x, double y, double inverse) {
+  const double nx = x * inverse, ny = y * inverse;
+  const double q = nx * nx + ny * ny;
+  if (!(std::fabs(q - 1.0) <= 1e-6)) return direction_of(x, y);
+  const double k = 1.5 - 0.5 * q;
+  return unit2{nx * k, ny * k};
 }
 
 // Square root of a quantity that is a sum of squares in exact arithmetic.
@@ -132,6 +148,70 @@ static double angle_read(const compiled_plan *p, const compiled_op &op, int k, d
 
 // --- deductions ---
 
+// A product of unit slots: in[0..3] the factors (in[5] of them, at least
+// one), pool[in[4]] the constant factor (cos, sin) and then per factor +1
+// or -1, the sign of its sine (-1: its conjugate).  The factors are taken
+// in their order, as the product was formed.
+static void run_product(compiled_plan *p, const compiled_op &op) {
+  const double *c = p->pool + op.in[4];
+  const int n = op.in[5];
+  auto factor = [&](int k) {
+    const unit2 f = get_u(p, op.in[k]);
+    return unit2{f.c, f.s * c[2 + k]};
+  };
+  unit2 v = mul(unit2{c[0], c[1]}, factor(0));
+  if (n > 1) v = mul(v, factor(1));
+  if (n > 2) v = mul(v, factor(2));
+  if (n > 3) v = mul(v, factor(3));
+  put_u(p, op.out[0], v);
+}
+
+// The drive's operation: its value tt (radians or world units) into the
+// slots it drives.
+static void run_drive(compiled_plan *p, const compiled_op &op, double tt) {
+  const short *out = op.out;
+  switch (op.code) {
+    case op_drive_angle:  // th[id][jd][kd] = tt, th[kd][jd][id] = -tt
+      put_pair(p, out, unit_of(tt));
+      if (op.shadow) put_pair_angle(p, out, tt);
+      return;
+    case op_drive_direction: {  // ath[id][jd] = tt, ath[jd][id] = tt - pi
+      const unit2 v = unit_of(tt);
+      put_u(p, out[0], v);
+      put_u(p, out[1], mulc(v, e_pi));
+      if (op.shadow) put_a(p, out[0], tt), put_a(p, out[1], tt - pi);
+      return;
+    }
+    case op_drive_length:  // l[id][jd] = tt
+      put_l(p, out[0], tt);
+      return;
+    default:
+      return;
+  }
+}
+
+// Code 11: l[j][k] = |J[k] - J[j]|, ath[j][k] its direction, ath[k][j] =
+// pi + ath[j][k].  0 when the joints are closer than p->defer_length: the
+// program cannot promise the replay's direction.
+static int run_measure(compiled_plan *p, const compiled_op &op) {
+  const short *in = op.in, *out = op.out;
+  const point j = p->J[in[0]], k = p->J[in[1]];
+  const double dx = k.x - j.x, dy = k.y - j.y;
+  const double len = std::sqrt(dx * dx + dy * dy);
+  if (len < p->defer_length) return 0;
+  put_l(p, out[0], len);
+  const double inverse = 1.0 / len;
+  const unit2 d = len == 0.0 ? unit_of(std::atan2(dy, dx)) : unit2{dx * inverse, dy * inverse};
+  put_u(p, out[1], d);
+  put_u(p, out[2], mul(e_pi, d));
+  if (op.shadow) {
+    const double dir = std::atan2(dy, dx);
+    put_a(p, out[1], dir);
+    put_a(p, out[2], pi + dir);
+  }
+  return 1;
+}
+
 // Record codes 101..103, 1..8, 10, 11 and the drive.  The angles are
 // carried (op.shadow) with the replay's own arithmetic.
 // 0 when a code-11 record measures a direction between two joints closer
@@ -139,29 +219,14 @@ static double angle_read(const compiled_plan *p, const compiled_op &op, int k, d
 static int run_deduction(compiled_plan *p, const compiled_op &op, double tt) {
   const short *in = op.in, *out = op.out;
   switch (op.code) {
-    case op_drive_angle:  // th[id][jd][kd] = tt, th[kd][jd][id] = -tt
-      put_pair(p, out, unit_of(tt));
-      if (op.shadow) put_pair_angle(p, out, tt);
+    case op_drive_angle:
+    case op_drive_direction:
+    case op_drive_length:
+      run_drive(p, op, tt);
       return 1;
-    case op_drive_direction: {  // ath[id][jd] = tt, ath[jd][id] = tt - pi
-      const unit2 v = unit_of(tt);
-      put_u(p, out[0], v);
-      put_u(p, out[1], mulc(v, e_pi));
-      if (op.shadow) put_a(p, out[0], tt), put_a(p, out[1], tt - pi);
+    case op_product:
+      run_product(p, op);
       return 1;
-    }
-    case op_drive_length:  // l[id][jd] = tt
-      put_l(p, out[0], tt);
-      return 1;
-    case op_product: {  // c times each factor or its conjugate
-      unit2 v = {p->pool[in[4]], p->pool[in[4] + 1]};
-      for (int k = 0; k < in[5]; k++) {
-        const unit2 f = get_u(p, in[k]);
-        v = mul(v, (in[6] >> k) & 1 ? conj(f) : f);
-      }
-      put_u(p, out[0], v);
-      return 1;
-    }
     case 101:  // four angles of pi
       for (int k = 0; k < 4; k++) put_u(p, out[k], e_pi), put_a(p, out[k], pi);
       return 1;
@@ -218,23 +283,8 @@ static int run_deduction(compiled_plan *p, const compiled_op &op, double tt) {
       p->J[out[0]] = point{j.x + len * d.c, j.y + len * d.s};
       return 1;
     }
-    case 11: {  // l[j][k] = |J[k] - J[j]|, ath[j][k] its direction, ath[k][j] = pi + ath[j][k]
-      const point j = p->J[in[0]], k = p->J[in[1]];
-      const double dx = k.x - j.x, dy = k.y - j.y;
-      const double len = std::sqrt(dx * dx + dy * dy);
-      if (len < p->defer_length) return 0;
-      put_l(p, out[0], len);
-      const double inverse = 1.0 / len;
-      const unit2 d = len == 0.0 ? unit_of(std::atan2(dy, dx)) : unit2{dx * inverse, dy * inverse};
-      put_u(p, out[1], d);
-      put_u(p, out[2], mul(e_pi, d));
-      if (op.shadow) {
-        const double dir = std::atan2(dy, dx);
-        put_a(p, out[1], dir);
-        put_a(p, out[2], pi + dir);
-      }
-      return 1;
-    }
+    case 11:
+      return run_measure(p, op);
     default:
       return 1;
   }
@@ -359,11 +409,12 @@ static int run_tri_sss(compiled_plan *p, const compiled_op &op, int choice) {
     const unit2 t = {u, s};
     // The corners at a and c need the direction of a->c; often only the
     // angle at b is read.
-    const int corners = op.out[0] >= 0 || op.out[1] >= 0 || op.out[4] >= 0 || op.out[5] >= 0 ||
-                        op.held[0] >= 0 || op.held[4] >= 0;
+    const int corners = op.corners;
     unit2 cab = {1.0, 0.0}, bca = {1.0, 0.0};
     if (corners) {
-      const unit2 f = direction_of(l_ab + l_bc * u, l_bc * s);  // direction of a->c from a->b
+      // |(l_ab + l_bc u, l_bc s)| = |l_ac| by the law of cosines (a length
+      // may be signed).
+      const unit2 f = direction_along(l_ab + l_bc * u, l_bc * s, 1.0 / std::fabs(l_ac));  // a->c from a->b
       cab = mul(e_pi, conj(f));                                  // pi - f
       bca = mul(e_pi, mulc(f, t));                               // pi - (t - f)
     }
@@ -561,10 +612,22 @@ static int run_figure(compiled_plan *p, const compiled_op &op) {
 // in the replay itself, the replay decides.
 static const double defer_share = 1e-3;
 
+// 1 when J[1..n] are finite (x * 0 is 0 for a finite x, NaN otherwise).
+// 1 when J[1..n] are finite: the joints the run writes (x * 0 is 0 for a
+// finite x, NaN otherwise), and the others as last found.
 static int program_positions_finite(const compiled_plan *p) {
+  double z = 0.0;
+  for (int m = 0; m < p->moved_count; m++) z += p->J[p->moved[m]].x * 0.0 + p->J[p->moved[m]].y * 0.0;
+  return z == 0.0 && p->unmoved_finite;
+}
+
+// Finds whether the joints the run does not write are finite.
+static void note_unmoved_finite(compiled_plan *p) {
+  char moved[joint_slots] = {0};
+  for (int m = 0; m < p->moved_count; m++) moved[p->moved[m]] = 1;
+  p->unmoved_finite = 1;
   for (int i = 1; i <= p->n; i++)
-    if (!std::isfinite(p->J[i].x) || !std::isfinite(p->J[i].y)) return 0;
-  return 1;
+    if (!moved[i] && !(std::isfinite(p->J[i].x) && std::isfinite(p->J[i].y))) p->unmoved_finite = 0;
 }
 
 int run_compiled_plan(compiled_plan *p, double tt) {
@@ -580,28 +643,32 @@ int run_compiled_plan(compiled_plan *p, double tt) {
   int result = 1;
   for (int o = 0; o < p->op_count; o++) {
     const compiled_op &op = p->ops[o];
-    // The commonest operations without a call: a joint placed, a product.
-    if (op.code == 10) {  // J[k] = J[j] + l[j][k] e(ath[j][k])
-      const point j = p->J[op.in[0]];
-      const double len = get_l(p, op.in[1]);
-      const unit2 d = get_u(p, op.in[2]);
-      p->J[op.out[0]] = point{j.x + len * d.c, j.y + len * d.s};
-      continue;
-    }
-    if (op.code == op_product) {
-      unit2 v = {p->pool[op.in[4]], p->pool[op.in[4] + 1]};
-      for (int k = 0; k < op.in[5]; k++) {
-        const unit2 f = get_u(p, op.in[k]);
-        v = mul(v, (op.in[6] >> k) & 1 ? conj(f) : f);
+    int got;
+    switch (op.code) {
+      case 10: {  // J[k] = J[j] + l[j][k] e(ath[j][k]): the commonest, without a call
+        const point j = p->J[op.in[0]];
+        const double len = get_l(p, op.in[1]);
+        const unit2 d = get_u(p, op.in[2]);
+        p->J[op.out[0]] = point{j.x + len * d.c, j.y + len * d.s};
+        continue;
       }
-      put_u(p, op.out[0], v);
-      continue;
+      case op_product: run_product(p, op); continue;
+      case op_drive_angle:
+      case op_drive_direction:
+      case op_drive_length: run_drive(p, op, tt); continue;
+      case 11:
+        if (!run_measure(p, op)) return -1;
+        continue;
+      case op_constant_figure: got = run_constant_figure(p, op); break;
+      case 31: got = run_tri_sas(p, op); break;
+      case 32: got = run_tri_asa(p, op); break;
+      case 33: got = run_tri_ssa(p, op, p->choice[op.record]); break;
+      case 34: got = run_tri_sss(p, op, p->choice[op.record]); break;
+      case 44: got = run_quad_ss_aaa(p, op); break;
+      default:
+        if (!run_deduction(p, op, tt)) return -1;
+        continue;
     }
-    if (!is_figure(op.code)) {
-      if (!run_deduction(p, op, tt)) return -1;
-      continue;
-    }
-    const int got = run_figure(p, op);
     if (got < 0) return -1;
     if (got == 0) {
       if (p->nochoice == 1 && has_branches(record_code(op))) p->choice[op.record] = -p->choice[op.record];
@@ -701,6 +768,7 @@ static void set_unused(compiled_op *op) {
   for (short &s : op->out) s = -1;
   for (short &s : op->held) s = -1;
   op->holds = 0;
+  op->corners = 0;
 }
 
 // A fact: given by the file or derived by the pre-analysis.
@@ -1185,23 +1253,19 @@ static int as_product(compiled_plan *p, const compiled_op &op, unsigned char *va
 static int emit_product(compiled_plan *p, int s) {
   product &q = products[s - unit_base];
   if (!q.defined || q.emitted || q.n == 0) return 1;
-  if (p->op_count >= compiled_ops_max || p->pool_count + 2 > compiled_pool_max) return 0;
+  if (p->op_count >= compiled_ops_max || p->pool_count + 2 + q.n > compiled_pool_max) return 0;
   compiled_op op;
   set_unused(&op);
   op.code = op_product;
   op.record = 0;
   op.shadow = 0;
   op.out[0] = static_cast<short>(s);
-  short mask = 0;
-  for (int k = 0; k < q.n; k++) {
-    op.in[k] = q.f[k];
-    if (q.e[k] < 0) mask = static_cast<short>(mask | (1 << k));
-  }
+  for (int k = 0; k < q.n; k++) op.in[k] = q.f[k];
   op.in[4] = static_cast<short>(p->pool_count);
   op.in[5] = static_cast<short>(q.n);
-  op.in[6] = mask;
   p->pool[p->pool_count++] = q.c.c;
   p->pool[p->pool_count++] = q.c.s;
+  for (int k = 0; k < q.n; k++) p->pool[p->pool_count++] = q.e[k] < 0 ? -1.0 : 1.0;
   p->ops[p->op_count++] = op;
   q.emitted = 1;
   return 1;
@@ -1247,6 +1311,11 @@ int compile_plan(compiled_plan *p) {
   if (tr.failed) return 0;
   if (!find_carried(p, ops, count)) return 0;
   prune(p, ops, count, keep);
+  for (int o = 0; o < count; o++) {
+    compiled_op &op = ops[o];
+    op.corners = static_cast<short>(op.code == 34 && (op.out[0] >= 0 || op.out[1] >= 0 || op.out[4] >= 0 ||
+                                                      op.out[5] >= 0 || op.held[0] >= 0 || op.held[4] >= 0));
+  }
   // tri_asa on parallel lines leaves its two lengths as the previous solve
   // wrote them: they live in the tables too, for a replay that follows.
   p->synced_count = p->carried_count;
@@ -1335,6 +1404,13 @@ int compile_plan(compiled_plan *p) {
     if (p->op_count >= compiled_ops_max) return 0;
     p->ops[p->op_count++] = op;
   }
+  char moved[joint_slots] = {0};
+  for (int o = 0; o < p->op_count; o++)
+    if (p->ops[o].code == 10 && p->ops[o].out[0] >= 0 && !moved[p->ops[o].out[0]]) {
+      moved[p->ops[o].out[0]] = 1;
+      p->moved[p->moved_count++] = p->ops[o].out[0];
+    }
+  note_unmoved_finite(p);
   p->check_facts = solver_facts.valid && solver_facts.load_serial == m.load_serial;
   if (p->check_facts) {
     static int skip[max_facts];
@@ -1385,6 +1461,7 @@ int solve_compiled(compiled_plan *p, double tt) {
   for (int i = 1; i <= p->n; i++)
     if (!p->placed[i]) p->J[i] = m.J[i];
   carried_in(p);
+  note_unmoved_finite(p);
   const int got = run_compiled_plan(p, tt);
   if (got < 0) {
     p->deferred++;

@@ -60,6 +60,7 @@ struct compiled_op {
   short record;  // junjo record, 0 for the drive
   short shadow;  // 1: also carry the angles of its unit outputs
   short holds;   // outputs that are held (the count of held[k] >= 0)
+  short corners; // tri_sss: 1 when its corners at a and c are read (written or held)
   short in[compiled_inputs_max];     // slots read (kind by position, see the .cpp)
   short out[compiled_outputs_max];   // slots written, -1 not written
   short held[compiled_outputs_max];  // figures: a fact's slot, compared at output k; -1 none
@@ -83,6 +84,9 @@ struct compiled_plan {
   compiled_op ops[compiled_ops_max];
   int n;              // joints 1..n
   char placed[joint_slots];  // 1: an operation of the plan places the joint (code 10)
+  int moved_count;           // joints an operation of the program writes
+  short moved[joint_slots];  // those joints
+  int unmoved_finite;        // 1: every other joint 1..n is finite (they do not change in a run)
   int nochoice;       // the branch rule of the replay
   int last_branch;    // last record with two branches, 0 none
   int choice[junjo_slots];  // branch sign of each record, as junjo[r][jj_choice]
