@@ -612,7 +612,6 @@ static int run_figure(compiled_plan *p, const compiled_op &op) {
 // in the replay itself, the replay decides.
 static const double defer_share = 1e-3;
 
-// 1 when J[1..n] are finite (x * 0 is 0 for a finite x, NaN otherwise).
 // 1 when J[1..n] are finite: the joints the run writes (x * 0 is 0 for a
 // finite x, NaN otherwise), and the others as last found.
 static int program_positions_finite(const compiled_plan *p) {
