@@ -16,6 +16,8 @@
 void compile_posture_check(const fact_list &facts, const int *skip, posture_check *out) {
   posture_check &c = *out;
   c.count = 0;
+  c.length_count = 0;
+  c.other_count = 0;
   c.allowed = fact_tolerance * facts.size;
   if (!facts.valid) return;
   const double allowed = c.allowed;
@@ -40,6 +42,10 @@ void compile_posture_check(const fact_list &facts, const int *skip, posture_chec
       default:
         break;
     }
+    if (t.kind == fact_length)
+      c.lengths[c.length_count++] = posture_length{t.i, t.j, t.a, t.b};
+    else
+      c.others[c.other_count++] = c.count;
     c.tests[c.count++] = t;
   }
 }
@@ -85,8 +91,24 @@ static int holds(const posture_test &t, const point *J, double allowed) {
   }
 }
 
-int run_posture_check(const posture_check &check, const point *J) {
+// 0 when every test holds; else the index of the first that fails, in the
+// order of the fact list.
+static int first_broken(const posture_check &check, const point *J) {
   for (int t = 0; t < check.count; t++)
     if (!holds(check.tests[t], J, check.allowed)) return check.tests[t].index;
   return 0;
+}
+
+// The tests of other kinds, in their order, once the lengths hold.
+__attribute__((noinline)) static int first_broken_other(const posture_check &check, const point *J) {
+  for (int o = 0; o < check.other_count; o++) {
+    const posture_test &t = check.tests[check.others[o]];
+    if (!holds(t, J, check.allowed)) return t.index;
+  }
+  return 0;
+}
+
+int run_posture_check(const posture_check &check, const point *J) {
+  if (!posture_lengths_hold(check, J)) return first_broken(check, J);
+  return check.other_count ? first_broken_other(check, J) : 0;
 }

@@ -16,10 +16,25 @@ struct posture_test {
                  // direction and angle: cos and sin of the fact's value
 };
 
+// A length test in the form the first pass reads: joints and the squared
+// bounds (world units squared).
+struct posture_length {
+  int i, j;
+  double lo, hi;
+};
+
 struct posture_check {
   int count;
-  posture_test tests[max_facts];
+  posture_test tests[max_facts];  // every test, in the order of the fact list
   double allowed;  // world units: fact_tolerance times the size
+  // The first pass: the length tests (the commonest) without the dispatch
+  // on the kind, then the others in their order.  A length that fails sends
+  // the check to the ordered scan of every test, which names the first
+  // broken fact.
+  int length_count;
+  posture_length lengths[max_facts];
+  int other_count;
+  int others[max_facts];  // indices into tests
 };
 
 // The tests of facts; skip[f] nonzero leaves fact f out (a fact the caller
@@ -30,3 +45,17 @@ void compile_posture_check(const fact_list &facts, const int *skip, posture_chec
 // 0 when the posture J keeps every tested fact; otherwise 1 + the index of
 // the first broken one in the fact list (as broken_fact).
 int run_posture_check(const posture_check &check, const point *J);
+
+// 1 when J keeps every length test (the first pass of run_posture_check,
+// here to be expanded in a solver's loop).  A NaN distance fails both
+// comparisons.
+inline int posture_lengths_hold(const posture_check &check, const point *J) {
+  int hold = 1;
+  for (int t = 0; t < check.length_count; t++) {
+    const posture_length &e = check.lengths[t];
+    const double dx = J[e.j].x - J[e.i].x, dy = J[e.j].y - J[e.i].y;
+    const double d2 = dx * dx + dy * dy;
+    hold &= (d2 >= e.lo) & (d2 <= e.hi);
+  }
+  return hold;
+}
