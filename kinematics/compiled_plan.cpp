@@ -31,10 +31,19 @@ static const int op_drive_length = 14;     // 'L': l[id][jd] = tt
 static const int op_product = 15;          // a product of unit slots (see products)
 static const int op_constant_figure = 40;  // a figure solved at compile time (code in[4])
 
+// The operations of the commonest dyads are expanded inside the run's loop:
+// a call would save and restore registers around a few multiplications.
+#define INLINE_IN_RUN inline __attribute__((always_inline))
+
 static unit2 mul(unit2 a, unit2 b) { return unit2{a.c * b.c - a.s * b.s, a.c * b.s + a.s * b.c}; }
 static unit2 conj(unit2 a) { return unit2{a.c, -a.s}; }
 static unit2 mulc(unit2 a, unit2 b) { return mul(a, conj(b)); }  // e(x - y)
-static unit2 unit_of(double angle) { return unit2{std::cos(angle), std::sin(angle)}; }
+// cos and sin in one call (glibc's sincos, the values of cos and sin).
+static unit2 unit_of(double angle) {
+  double c, s;
+  sincos(angle, &s, &c);
+  return unit2{c, s};
+}
 
 // e(pi) and e(2 pi) of the system's pi (3.1415926536, not the double
 // nearest to pi): the replay adds that constant, so the program turns by it.
@@ -148,27 +157,47 @@ static double angle_read(const compiled_plan *p, const compiled_op &op, int k, d
 
 // --- deductions ---
 
-// A product of unit slots: in[0..3] the factors (in[5] of them, at least
-// one), pool[in[4]] the constant factor (cos, sin) and then per factor +1
-// or -1, the sign of its sine (-1: its conjugate).  The factors are taken
-// in their order, as the product was formed.
-static void run_product(compiled_plan *p, const compiled_op &op) {
+// A product of unit slots: in[0..3] the factors (in[5] of them),
+// pool[in[4]] the constant factor (cos, sin) and then per factor +1 or -1,
+// the sign of its sine (-1: its conjugate).  Where op.branch names a record,
+// the constant is that one on the record's branch +1 and the pair after the
+// signs on the other (a figure of constant inputs folded in).  The factors
+// are taken in their order, as the product was formed.  Returns the product.
+static INLINE_IN_RUN unit2 product_value(const compiled_plan *p, const compiled_op &op) {
   const double *c = p->pool + op.in[4];
   const int n = op.in[5];
   auto factor = [&](int k) {
     const unit2 f = get_u(p, op.in[k]);
     return unit2{f.c, f.s * c[2 + k]};
   };
-  unit2 v = mul(unit2{c[0], c[1]}, factor(0));
+  const double *constant = op.branch && p->choice[op.branch] != 1 ? c + 2 + n : c;
+  unit2 v = {constant[0], constant[1]};
+  if (n > 0) v = mul(v, factor(0));
   if (n > 1) v = mul(v, factor(1));
   if (n > 2) v = mul(v, factor(2));
   if (n > 3) v = mul(v, factor(3));
-  put_u(p, op.out[0], v);
+  return v;
+}
+
+static void run_product(compiled_plan *p, const compiled_op &op) { put_u(p, op.out[0], product_value(p, op)); }
+
+// A placement J[k] = J[j] + l[j][k] d (code 10) of joint `to` from joint
+// `from` along the length at slot `length`.  Returns 1 where this is the
+// joint's last write and the joint is not finite, else 0: z = (x - x) +
+// (y - y) is 0 for finite x and y and NaN otherwise, and only NaN is
+// unequal to itself.
+static int place_joint(compiled_plan *p, int from, int length, int to, int last, unit2 d) {
+  const point j = p->J[from];
+  const double len = get_l(p, length);
+  const point k = {j.x + len * d.c, j.y + len * d.s};
+  p->J[to] = k;
+  const double z = (k.x - k.x) + (k.y - k.y);
+  return last & (z != z);
 }
 
 // The drive's operation: its value tt (radians or world units) into the
 // slots it drives.
-static void run_drive(compiled_plan *p, const compiled_op &op, double tt) {
+static INLINE_IN_RUN void run_drive(compiled_plan *p, const compiled_op &op, double tt) {
   const short *out = op.out;
   switch (op.code) {
     case op_drive_angle:  // th[id][jd][kd] = tt, th[kd][jd][id] = -tt
@@ -178,7 +207,7 @@ static void run_drive(compiled_plan *p, const compiled_op &op, double tt) {
     case op_drive_direction: {  // ath[id][jd] = tt, ath[jd][id] = tt - pi
       const unit2 v = unit_of(tt);
       put_u(p, out[0], v);
-      put_u(p, out[1], mulc(v, e_pi));
+      if (out[1] >= 0) put_u(p, out[1], mulc(v, e_pi));
       if (op.shadow) put_a(p, out[0], tt), put_a(p, out[1], tt - pi);
       return;
     }
@@ -193,7 +222,7 @@ static void run_drive(compiled_plan *p, const compiled_op &op, double tt) {
 // Code 11: l[j][k] = |J[k] - J[j]|, ath[j][k] its direction, ath[k][j] =
 // pi + ath[j][k].  0 when the joints are closer than p->defer_length: the
 // program cannot promise the replay's direction.
-static int run_measure(compiled_plan *p, const compiled_op &op) {
+static INLINE_IN_RUN int run_measure(compiled_plan *p, const compiled_op &op) {
   const short *in = op.in, *out = op.out;
   const point j = p->J[in[0]], k = p->J[in[1]];
   const double dx = k.x - j.x, dy = k.y - j.y;
@@ -203,7 +232,7 @@ static int run_measure(compiled_plan *p, const compiled_op &op) {
   const double inverse = 1.0 / len;
   const unit2 d = len == 0.0 ? unit_of(std::atan2(dy, dx)) : unit2{dx * inverse, dy * inverse};
   put_u(p, out[1], d);
-  put_u(p, out[2], mul(e_pi, d));
+  if (out[2] >= 0) put_u(p, out[2], mul(e_pi, d));
   if (op.shadow) {
     const double dir = std::atan2(dy, dx);
     put_a(p, out[1], dir);
@@ -396,7 +425,7 @@ static const double flat_cosine = 1e-6;
 static const double flat_sum = 0.001;
 
 // Code 34: in l_ab, l_bc, l_ac; out th[c][a][b], th[a][b][c], th[b][c][a], each (+rev).
-static int run_tri_sss(compiled_plan *p, const compiled_op &op, int choice) {
+static INLINE_IN_RUN int run_tri_sss(compiled_plan *p, const compiled_op &op, int choice) {
   const double l_ab = get_l(p, op.in[0]), l_bc = get_l(p, op.in[1]), l_ac = get_l(p, op.in[2]);
   // Law of cosines: u is the cosine of the turning angle at b, the replay's
   // tested quantity from the same lengths.
@@ -414,17 +443,16 @@ static int run_tri_sss(compiled_plan *p, const compiled_op &op, int choice) {
     if (corners) {
       // |(l_ab + l_bc u, l_bc s)| = |l_ac| by the law of cosines (a length
       // may be signed).
-      const unit2 f = direction_along(l_ab + l_bc * u, l_bc * s, 1.0 / std::fabs(l_ac));  // a->c from a->b
-      cab = mul(e_pi, conj(f));                                  // pi - f
-      bca = mul(e_pi, mulc(f, t));                               // pi - (t - f)
+      const double inverse = op.inverse >= 0 ? p->pool[op.inverse] : 1.0 / std::fabs(l_ac);
+      const unit2 f = direction_along(l_ab + l_bc * u, l_bc * s, inverse);  // a->c from a->b
+      if (corners & 1) cab = mul(e_pi, conj(f));      // pi - f
+      if (corners & 2) bca = mul(e_pi, mulc(f, t));   // pi - (t - f)
     }
     if (op.holds && !(keeps_turn(p, op, 0, cab) && keeps_turn(p, op, 2, t) && keeps_turn(p, op, 4, bca)))
       return 0;
-    put_pair(p, op.out + 2, t);
-    if (corners) {
-      put_pair(p, op.out, cab);
-      put_pair(p, op.out + 4, bca);
-    }
+    if (op.out[2] >= 0 || op.out[3] >= 0) put_pair(p, op.out + 2, t);
+    if (corners & 1) put_pair(p, op.out, cab);
+    if (corners & 2) put_pair(p, op.out + 4, bca);
     if (op.shadow) {
       const double ta = std::atan2(s, u);
       const double fa = std::atan2(l_bc * std::sin(ta), l_ab + l_bc * std::cos(ta));
@@ -567,7 +595,7 @@ static int run_quad_ss_aaa(compiled_plan *p, const compiled_op &op) {
 // A figure of constant inputs: in[0], in[1] the pool offsets of its
 // outputs on branch +1 and on the other, in[2], in[3] the primitive's
 // results there.
-static int run_constant_figure(compiled_plan *p, const compiled_op &op) {
+static INLINE_IN_RUN int run_constant_figure(compiled_plan *p, const compiled_op &op) {
   const int plus = p->choice[op.record] == 1;
   const int result = plus ? op.in[2] : op.in[3];
   if (result <= 0) return result;
@@ -612,14 +640,6 @@ static int run_figure(compiled_plan *p, const compiled_op &op) {
 // in the replay itself, the replay decides.
 static const double defer_share = 1e-3;
 
-// 1 when J[1..n] are finite: the joints the run writes (x * 0 is 0 for a
-// finite x, NaN otherwise), and the others as last found.
-static int program_positions_finite(const compiled_plan *p) {
-  double z = 0.0;
-  for (int m = 0; m < p->moved_count; m++) z += p->J[p->moved[m]].x * 0.0 + p->J[p->moved[m]].y * 0.0;
-  return z == 0.0 && p->unmoved_finite;
-}
-
 // Finds whether the joints the run does not write are finite.
 static void note_unmoved_finite(compiled_plan *p) {
   char moved[joint_slots] = {0};
@@ -640,20 +660,26 @@ int run_compiled_plan(compiled_plan *p, double tt) {
     if (s >= unit_base) p->u[s - unit_base] = unit_of(p->angle[s - unit_base]);
   }
   int result = 1;
-  for (int o = 0; o < p->op_count; o++) {
-    const compiled_op &op = p->ops[o];
+  int bad = 0;  // 1 once the last write of a joint is not finite
+  for (const compiled_op *next = p->ops, *end = p->ops + p->op_count; next < end; next++) {
+    const compiled_op &op = *next;
     int got;
     switch (op.code) {
-      case 10: {  // J[k] = J[j] + l[j][k] e(ath[j][k]): the commonest, without a call
-        const point j = p->J[op.in[0]];
-        const double len = get_l(p, op.in[1]);
-        const unit2 d = get_u(p, op.in[2]);
-        p->J[op.out[0]] = point{j.x + len * d.c, j.y + len * d.s};
+      case 10:  // J[k] = J[j] + l[j][k] e(ath[j][k]): the commonest, without a call
+        bad |= place_joint(p, op.in[0], op.in[1], op.out[0], op.last, get_u(p, op.in[2]));
+        continue;
+      case op_product: {
+        const unit2 v = product_value(p, op);
+        put_u(p, op.out[0], v);
+        if (op.place[2] >= 0) bad |= place_joint(p, op.place[0], op.place[1], op.place[2], op.last, v);
         continue;
       }
-      case op_product: run_product(p, op); continue;
-      case op_drive_angle:
       case op_drive_direction:
+        run_drive(p, op, tt);
+        if (op.place[2] >= 0)
+          bad |= place_joint(p, op.place[0], op.place[1], op.place[2], op.last, get_u(p, op.out[0]));
+        continue;
+      case op_drive_angle:
       case op_drive_length: run_drive(p, op, tt); continue;
       case 11:
         if (!run_measure(p, op)) return -1;
@@ -675,10 +701,11 @@ int run_compiled_plan(compiled_plan *p, double tt) {
     }
     result = got;
   }
-  if (!program_positions_finite(p)) return 0;
+  // The joints the run wrote, and the others as last found.
+  if (bad || !p->unmoved_finite) return 0;
   // The posture must keep the file's facts, as the replay's does; under the
   // branch rule the last two-branch step turns over.
-  if (p->check_facts) {
+  if (p->check_facts && (p->check.other_count || !posture_lengths_hold(p->check, p->J))) {
     if (const int broken = run_posture_check(p->check, p->J)) {
       p->broken = broken;
       const int r = p->last_branch;
@@ -768,6 +795,10 @@ static void set_unused(compiled_op *op) {
   for (short &s : op->held) s = -1;
   op->holds = 0;
   op->corners = 0;
+  op->last = 0;
+  op->inverse = -1;
+  op->branch = 0;
+  for (short &s : op->place) s = -1;
 }
 
 // A fact: given by the file or derived by the pre-analysis.
@@ -1096,6 +1127,13 @@ static int solve_constant_figure(compiled_plan *p, compiled_op *op) {
   return 1;
 }
 
+// The joint an operation places (code 10, or a placement fused after a
+// product or the drive), -1 none; the joint it starts from and the slot of
+// the length it goes along.
+static int placed_joint(const compiled_op &op) { return op.code == 10 ? op.out[0] : op.place[2]; }
+static int placed_from(const compiled_op &op) { return op.code == 10 ? op.in[0] : op.place[0]; }
+static int placed_along(const compiled_op &op) { return op.code == 10 ? op.in[1] : op.place[1]; }
+
 // Facts that hold in every posture of the program: a fixed joint it never
 // moves (checked once here), and a length from which a joint's last
 // placement puts it along that same given link, its other end not moved
@@ -1104,8 +1142,8 @@ static void facts_that_hold(const compiled_plan *p, const fact_list &facts, int 
   int last_writer[joint_slots];
   for (int i = 0; i < joint_slots; i++) last_writer[i] = -1;
   for (int o = 0; o < p->op_count; o++) {
-    const compiled_op &op = p->ops[o];
-    if (op.code == 10 && op.out[0] >= 0) last_writer[op.out[0]] = o;
+    const int j = placed_joint(p->ops[o]);
+    if (j >= 0) last_writer[j] = o;
   }
   for (int f = 0; f < facts.count; f++) {
     const fact &e = facts.facts[f];
@@ -1120,7 +1158,8 @@ static void facts_that_hold(const compiled_plan *p, const fact_list &facts, int 
       const compiled_op &op = p->ops[w];
       const int slot = length_slot(from, to);
       // |J[to] - J[from]| = |l| |e| with |e| = 1 to rounding, l the fact.
-      if (op.in[0] == from && op.in[1] == slot && last_writer[from] < w && get_l(p, slot) == e.value)
+      if (placed_from(op) == from && placed_along(op) == slot && last_writer[from] < w &&
+          get_l(p, slot) == e.value)
         skip[f] = 1;
     }
   }
@@ -1270,6 +1309,224 @@ static int emit_product(compiled_plan *p, int s) {
   return 1;
 }
 
+// --- rewriting the products of the program ---
+
+// A product's factors and constants, as the pool holds them.
+struct product_form {
+  int n;
+  short f[product_factors];
+  double e[product_factors];  // +1 the factor, -1 its conjugate
+  unit2 plus, minus;          // the constant on branch +1 and on the other
+};
+
+static product_form form_of(const compiled_plan *p, const compiled_op &op) {
+  product_form q;
+  const double *c = p->pool + op.in[4];
+  q.n = op.in[5];
+  for (int k = 0; k < q.n; k++) q.f[k] = op.in[k], q.e[k] = c[2 + k];
+  q.plus = unit2{c[0], c[1]};
+  q.minus = op.branch ? unit2{c[2 + q.n], c[3 + q.n]} : q.plus;
+  return q;
+}
+
+// The product q into op, its constants and signs at the end of the pool.
+// 0 when the pool is full (op unchanged).
+static int set_form(compiled_plan *p, compiled_op *op, const product_form &q, int branch) {
+  if (p->pool_count + 4 + q.n > compiled_pool_max) return 0;
+  for (int k = 0; k < product_factors; k++) op->in[k] = k < q.n ? q.f[k] : -1;
+  op->in[4] = static_cast<short>(p->pool_count);
+  op->in[5] = static_cast<short>(q.n);
+  op->branch = static_cast<short>(branch);
+  p->pool[p->pool_count++] = q.plus.c;
+  p->pool[p->pool_count++] = q.plus.s;
+  for (int k = 0; k < q.n; k++) p->pool[p->pool_count++] = q.e[k];
+  if (branch) {
+    p->pool[p->pool_count++] = q.minus.c;
+    p->pool[p->pool_count++] = q.minus.s;
+  }
+  return 1;
+}
+
+// The factor of q at slot s removed; its sign (+1 or -1), 0 when q has none.
+static double remove_factor(product_form *q, int s) {
+  for (int k = 0; k < q->n; k++)
+    if (q->f[k] == s) {
+      const double sign = q->e[k];
+      for (int h = k + 1; h < q->n; h++) q->f[h - 1] = q->f[h], q->e[h - 1] = q->e[h];
+      q->n--;
+      return sign;
+    }
+  return 0.0;
+}
+
+// 1 when op reads unit slot s.
+static int reads_unit(const compiled_op &op, int s) {
+  if (op.code == op_product) {
+    for (int k = 0; k < op.in[5]; k++)
+      if (op.in[k] == s) return 1;
+    return 0;
+  }
+  for (short h : op.held)
+    if (h == s) return 1;
+  if (op.code == op_constant_figure) return 0;  // its inputs are pool offsets
+  for (short i : op.in)
+    if (i == s) return 1;
+  return 0;
+}
+
+// The value of output slot s of a figure solved at compile time, on the
+// branch whose outputs start at pool offset `at`; 0 when it has none.
+static int constant_output(const compiled_plan *p, int at, int s, unit2 *v) {
+  const double *w = p->pool + at;
+  const int count = static_cast<int>(*w++);
+  for (int k = 0; k < count; k++) {
+    const int slot = static_cast<int>(*w++);
+    if (slot < unit_base) {
+      w++;
+      continue;
+    }
+    if (slot == s) {
+      *v = unit2{w[0], w[1]};
+      return 1;
+    }
+    w += 3;
+  }
+  return 0;
+}
+
+// A figure of constant inputs that succeeds on both branches and whose
+// directions only products read is folded into those products: each takes
+// the figure's value on the record's branch into its constant, and the
+// figure leaves the program.  Only where no operation can give 2 (tri_asa
+// on parallel lines), which the run's result would otherwise lose.
+static void fold_constant_figures(compiled_plan *p) {
+  for (int o = 0; o < p->op_count; o++) {
+    const compiled_op &op = p->ops[o];
+    if (op.code == 32 || (op.code == op_constant_figure && (op.in[2] == 2 || op.in[3] == 2))) return;
+  }
+  static char dropped[compiled_ops_max];
+  memset(dropped, 0, sizeof dropped);
+  for (int o = 0; o < p->op_count; o++) {
+    const compiled_op &k = p->ops[o];
+    if (k.code != op_constant_figure || k.in[2] != 1 || k.in[3] != 1) continue;
+    // Its outputs: every one a direction, read by products alone, each of
+    // which has no branch yet.
+    const double *w = p->pool + k.in[0];
+    const int count = static_cast<int>(*w++);
+    short slots[compiled_outputs_max];
+    int units = 0, foldable = count > 0 && count <= compiled_outputs_max;
+    for (int h = 0; h < count && foldable; h++) {
+      const int slot = static_cast<int>(*w++);
+      if (slot < unit_base) foldable = 0;
+      slots[units++] = static_cast<short>(slot);
+      w += 3;
+    }
+    for (int s = 0; s < joint_slots && foldable; s++)
+      for (int h = 0; h < units; h++)
+        if (p->slider_unit[s] == slots[h]) foldable = 0;
+    for (int r = o + 1; r < p->op_count && foldable; r++)
+      for (int h = 0; h < units; h++)
+        if (reads_unit(p->ops[r], slots[h]) && (p->ops[r].code != op_product || p->ops[r].branch)) foldable = 0;
+    if (!foldable) continue;
+    int done = 1;
+    for (int r = o + 1; r < p->op_count && done; r++) {
+      compiled_op &q = p->ops[r];
+      if (q.code != op_product) continue;
+      product_form f = form_of(p, q);
+      int touched = 0;
+      for (int h = 0; h < units; h++) {
+        const double sign = remove_factor(&f, slots[h]);
+        if (sign == 0.0) continue;
+        unit2 plus, minus;
+        if (!constant_output(p, k.in[0], slots[h], &plus) || !constant_output(p, k.in[1], slots[h], &minus)) {
+          done = 0;
+          break;
+        }
+        if (sign < 0) plus = conj(plus), minus = conj(minus);
+        f.plus = mul(f.plus, plus), f.minus = mul(f.minus, minus);
+        touched = 1;
+      }
+      if (done && touched) done = set_form(p, &q, f, k.record);
+    }
+    if (done) dropped[o] = 1;
+  }
+  int count = 0;
+  for (int o = 0; o < p->op_count; o++)
+    if (!dropped[o]) p->ops[count++] = p->ops[o];
+  p->op_count = count;
+}
+
+// A product that holds every factor of an earlier product (with the same
+// signs) reads that product instead: c_Q F_P R = (c_Q conj(c_P)) P R.
+static void share_products(compiled_plan *p) {
+  for (int o = 0; o < p->op_count; o++) {
+    compiled_op &q = p->ops[o];
+    if (q.code != op_product) continue;
+    product_form f = form_of(p, q);
+    int best = -1, best_n = 1;
+    for (int e = 0; e < o; e++) {
+      const compiled_op &earlier = p->ops[e];
+      if (earlier.code != op_product || earlier.branch || earlier.in[5] <= best_n) continue;
+      const product_form g = form_of(p, earlier);
+      int all = 1;
+      for (int k = 0; k < g.n && all; k++) {
+        int found = 0;
+        for (int h = 0; h < f.n; h++)
+          if (f.f[h] == g.f[k] && f.e[h] == g.e[k]) found = 1;
+        all = found;
+      }
+      if (all) best = e, best_n = g.n;
+    }
+    if (best < 0) continue;
+    const product_form g = form_of(p, p->ops[best]);
+    for (int k = 0; k < g.n; k++) remove_factor(&f, g.f[k]);
+    // The earlier product first: its rounding is the one the factors had.
+    for (int h = f.n; h > 0; h--) f.f[h] = f.f[h - 1], f.e[h] = f.e[h - 1];
+    f.f[0] = p->ops[best].out[0], f.e[0] = 1.0;
+    f.n++;
+    f.plus = mul(f.plus, conj(g.plus)), f.minus = mul(f.minus, conj(g.plus));
+    set_form(p, &q, f, q.branch);
+  }
+}
+
+// A placement that reads the unit a product or the drive direction has
+// just written goes into that operation: one dispatch less, and the unit
+// is taken from a register.
+static void fuse_placements(compiled_plan *p) {
+  int count = 0;
+  for (int o = 0; o < p->op_count; o++) {
+    compiled_op op = p->ops[o];
+    const int fusable = op.code == op_product || op.code == op_drive_direction;
+    if (fusable && o + 1 < p->op_count) {
+      const compiled_op &next = p->ops[o + 1];
+      if (next.code == 10 && next.out[0] >= 0 && next.in[2] == op.out[0] && op.out[0] >= 0) {
+        op.place[0] = next.in[0], op.place[1] = next.in[1], op.place[2] = next.out[0];
+        o++;
+      }
+    }
+    p->ops[count++] = op;
+  }
+  p->op_count = count;
+}
+
+// The joints the program places (p->moved), and on each last placement of
+// a joint the flag that its finiteness is the posture's.
+static void note_moved(compiled_plan *p) {
+  int last[joint_slots];
+  for (int i = 0; i < joint_slots; i++) last[i] = -1;
+  p->moved_count = 0;
+  for (int o = 0; o < p->op_count; o++) {
+    compiled_op &op = p->ops[o];
+    op.last = 0;
+    const int j = placed_joint(op);
+    if (j < 0) continue;
+    if (last[j] < 0) p->moved[p->moved_count++] = static_cast<short>(j);
+    last[j] = o;
+  }
+  for (int i = 0; i < joint_slots; i++)
+    if (last[i] >= 0) p->ops[last[i]].last = 1;
+}
+
 int compile_plan(compiled_plan *p) {
   const mechanism &m = mech;
   memset(p, 0, sizeof *p);
@@ -1312,8 +1569,10 @@ int compile_plan(compiled_plan *p) {
   prune(p, ops, count, keep);
   for (int o = 0; o < count; o++) {
     compiled_op &op = ops[o];
-    op.corners = static_cast<short>(op.code == 34 && (op.out[0] >= 0 || op.out[1] >= 0 || op.out[4] >= 0 ||
-                                                      op.out[5] >= 0 || op.held[0] >= 0 || op.held[4] >= 0));
+    if (op.code != 34) continue;
+    const int at_a = op.out[0] >= 0 || op.out[1] >= 0 || op.held[0] >= 0;
+    const int at_c = op.out[4] >= 0 || op.out[5] >= 0 || op.held[4] >= 0;
+    op.corners = static_cast<short>(at_a | at_c << 1);
   }
   // tri_asa on parallel lines leaves its two lengths as the previous solve
   // wrote them: they live in the tables too, for a replay that follows.
@@ -1393,6 +1652,12 @@ int compile_plan(compiled_plan *p) {
       keep[o] = 0;
       continue;
     }
+    // A side of tri_sss that does not change: its inverse once, here.
+    if (op.code == 34 && op.corners && op.in[2] >= 0 && !varies[op.in[2]] && p->pool_count < compiled_pool_max &&
+        get_l(p, op.in[2]) != 0.0) {
+      op.inverse = static_cast<short>(p->pool_count);
+      p->pool[p->pool_count++] = 1.0 / std::fabs(get_l(p, op.in[2]));
+    }
     if (op.code != op_constant_figure)  // its inputs are pool offsets now
       for (short s : op.in)
         if (s >= unit_base && !emit_product(p, s)) return 0;
@@ -1403,12 +1668,10 @@ int compile_plan(compiled_plan *p) {
     if (p->op_count >= compiled_ops_max) return 0;
     p->ops[p->op_count++] = op;
   }
-  char moved[joint_slots] = {0};
-  for (int o = 0; o < p->op_count; o++)
-    if (p->ops[o].code == 10 && p->ops[o].out[0] >= 0 && !moved[p->ops[o].out[0]]) {
-      moved[p->ops[o].out[0]] = 1;
-      p->moved[p->moved_count++] = p->ops[o].out[0];
-    }
+  fold_constant_figures(p);
+  share_products(p);
+  fuse_placements(p);
+  note_moved(p);
   note_unmoved_finite(p);
   p->check_facts = solver_facts.valid && solver_facts.load_serial == m.load_serial;
   if (p->check_facts) {

@@ -60,7 +60,12 @@ struct compiled_op {
   short record;  // junjo record, 0 for the drive
   short shadow;  // 1: also carry the angles of its unit outputs
   short holds;   // outputs that are held (the count of held[k] >= 0)
-  short corners; // tri_sss: 1 when its corners at a and c are read (written or held)
+  short corners; // tri_sss: 1 its corner at a is read (written or held), 2 the one at c, 3 both
+  short branch;  // product: record whose branch sign picks its constant (0 none)
+  short inverse; // tri_sss: pool offset of 1 / |l_ac| where l_ac does not change, -1 none
+  short last;    // code 10 and a fused placement: 1 when it is the last write of its joint
+  short place[3];  // product and drive direction: the placement that reads its unit, fused
+                   // after it: from joint, length slot, joint placed; -1 none
   short in[compiled_inputs_max];     // slots read (kind by position, see the .cpp)
   short out[compiled_outputs_max];   // slots written, -1 not written
   short held[compiled_outputs_max];  // figures: a fact's slot, compared at output k; -1 none
