@@ -403,4 +403,30 @@ TEST(CompiledPlanBoundaries, QuadrilateralOfCode44AtItsExactFlatTest) {
   EXPECT_LT(assembled, static_cast<int>(values.size()));
 }
 
+// quad_ss_aaa(1, 2, 3, 4) as above with the drive at b, th[3][2][1] = tt,
+// and th[1][4][3] = 1 given: a-b points at tt + 1 - pi, d-c at 1, so the
+// sides are parallel at tt = pi, where the closing's determinant is 0 and
+// its sides grow as 1 / sin.  Within 1e-6 of that sine the replay solves
+// the step (the program's rounding would move the joints by more than the
+// promise); beyond, the program does, and each side of the edge and the
+// ulps around pi itself must agree.
+TEST(CompiledPlanBoundaries, QuadrilateralOfCode44NearParallelSides) {
+  hand_plan(4, 'A', 3, 2, 1,
+            {{11, 1, 4, 0, 0, 0}, {44, 1, 2, 3, 4, 0}, {8, 1, 4, 2, 0, 0}, {10, 1, 2, 0, 0, 0},
+             {8, 4, 1, 3, 0, 0}, {10, 4, 3, 0, 0, 0}});
+  fix(1, 0.0, 0.0), fix(4, 100.0, 0.0);
+  give_l(1, 4, 100.0), give_l(2, 3, 60.0);
+  give_th(4, 3, 2, 0.0), give_th(1, 4, 3, 1.0);
+  std::vector<double> values = around(pi - 1e-6, 1e-8, 20);
+  for (double v : around(pi + 1e-6, 1e-8, 20)) values.push_back(v);
+  for (double v : around(pi, 1e-9, 20)) values.push_back(v);
+  for (double v : ulps_around(pi, 30)) values.push_back(v);
+  for (double v : around(pi - 1e-2, 1e-3, 5)) values.push_back(v);
+  const int assembled = sweep("quad_ss_aaa near parallel", values, 100.0);  // compiles afresh
+  EXPECT_GT(assembled, static_cast<int>(values.size()) / 2);
+  // Both sides of the edge were met.
+  EXPECT_GT(plan.deferred, 0);
+  EXPECT_LT(plan.deferred, static_cast<int>(values.size()));
+}
+
 }  // namespace
