@@ -429,4 +429,29 @@ TEST(CompiledPlanBoundaries, QuadrilateralOfCode44NearParallelSides) {
   EXPECT_LT(plan.deferred, static_cast<int>(values.size()));
 }
 
+// The tri_sss plan above with a fourth joint that no record places or
+// reads: the replay fails while it holds a non-finite position, and so must
+// the program, which never touches it.
+TEST(CompiledPlanBoundaries, AJointNoRecordPlacesMustBeFinite) {
+  hand_plan(4, 'L', 2, 3, 0, {{11, 1, 2, 0, 0, 0}, {34, 1, 2, 3, 0, -1}, {8, 1, 2, 3, 0, 0}, {10, 1, 3, 0, 0, 0}});
+  fix(1, 0.0, 0.0), fix(2, 100.0, 0.0);
+  give_l(1, 2, 100.0), give_l(1, 3, 50.0);
+  mech.J[4] = point{NAN, 0.0};
+  EXPECT_EQ(sweep("an unplaced joint at NaN", {120.0, 130.0}, 150.0), 0);
+  mech.J[4] = point{5.0, INFINITY};
+  EXPECT_EQ(sweep("an unplaced joint at infinity", {120.0}, 150.0), 0);
+  mech.J[4] = point{5.0, 5.0};
+  EXPECT_EQ(sweep("an unplaced joint, finite", {120.0, 130.0}, 150.0), 2);
+}
+
+// A crank of 1.5e308 from a pivot at x = 1e308, driven by its direction:
+// its pin overflows to infinity where cos tt > 0.53, and the posture fails
+// there in both solvers.
+TEST(CompiledPlanBoundaries, AJointPlacedAtInfinityFailsThePosture) {
+  hand_plan(2, 'B', 1, 2, 0, {{10, 1, 2, 0, 0, 0}});
+  fix(1, 1e308, 0.0);
+  give_l(1, 2, 1.5e308);
+  EXPECT_EQ(sweep("a pin at infinity", {0.0, 0.5, 2.0, 3.0}, 1.0), 2);
+}
+
 }  // namespace
