@@ -535,22 +535,32 @@ static int run_quad_ss_aaa(compiled_plan *p, const compiled_op &op) {
   const double y = (l_ad * std::sin(dir_ab_a) - l_bc * std::sin(dir_ab_a - dir_bc_a)) / den;
   const double l_ac = root_of_square(l_ad * l_ad + y * y + 2.0 * l_ad * y * dir_dc.c);
   const double l_bd = root_of_square(l_ad * l_ad + x * x - 2.0 * l_ad * x * dir_ab.c);
-  // The diagonals' directions are those of vectors of their lengths.
-  if (l_ac < p->defer_length || l_bd < p->defer_length) return -1;
+  // The angles at the diagonal a-c, and those at b-d, only where they are
+  // read (op.corners bits 1 and 2); a diagonal's direction is that of a
+  // vector of its length.
+  const int at_ac = op.corners & 1, at_bd = op.corners & 2;
+  if ((at_ac && l_ac < p->defer_length) || (at_bd && l_bd < p->defer_length)) return -1;
   const double v[4] = {x, y, l_ac, l_bd};
   if (!all_finite(v, 4)) return 0;
   // Each angle the replay sums from its table reads the fact where the
   // output before holds one (turn_read); the others from local values.
-  const unit2 dir_ac = direction_of(l_ad + y * dir_dc.c, y * dir_dc.s);
-  const unit2 cad = turn_read(p, op, 5, mul(e_pi, conj(dir_ac)));  // pi - dir_ac
-  const unit2 dca = mul(e_2pi, conj(mul(cad, adc)));                // 2 pi - (cad + adc)
-  const unit2 dir_db = direction_of(x * dir_ab.c - l_ad, x * dir_ab.s);
-  const unit2 adb = turn_read(p, op, 10, dir_db);
-  const unit2 dba = mul(e_2pi, conj(mul(bad, adb)));                // 2 pi - (bad + adb)
-  const unit2 bac = turn_read(p, op, 14, mul(e_pi, mulc(dir_ac, dir_ab)));  // pi - (dir_ab - dir_ac)
-  const unit2 acb = mul(e_2pi, conj(mul(cba, bac)));                // 2 pi - (cba + bac)
-  const unit2 bdc = turn_read(p, op, 18, mul(e_pi, mulc(dir_dc, dir_db)));  // pi - (dir_db - dir_dc)
-  const unit2 cbd = mul(e_2pi, conj(mul(bdc, dcb)));                // 2 pi - (bdc + dcb)
+  const unit2 one = {1.0, 0.0};
+  unit2 dir_ac = one, cad = one, dca = one, bac = one, acb = one;
+  if (at_ac) {
+    dir_ac = direction_of(l_ad + y * dir_dc.c, y * dir_dc.s);
+    cad = turn_read(p, op, 5, mul(e_pi, conj(dir_ac)));         // pi - dir_ac
+    dca = mul(e_2pi, conj(mul(cad, adc)));                      // 2 pi - (cad + adc)
+    bac = turn_read(p, op, 14, mul(e_pi, mulc(dir_ac, dir_ab)));  // pi - (dir_ab - dir_ac)
+    acb = mul(e_2pi, conj(mul(cba, bac)));                      // 2 pi - (cba + bac)
+  }
+  unit2 dir_db = one, adb = one, dba = one, bdc = one, cbd = one;
+  if (at_bd) {
+    dir_db = direction_of(x * dir_ab.c - l_ad, x * dir_ab.s);
+    adb = turn_read(p, op, 10, dir_db);
+    dba = mul(e_2pi, conj(mul(bad, adb)));                      // 2 pi - (bad + adb)
+    bdc = turn_read(p, op, 18, mul(e_pi, mulc(dir_dc, dir_db)));  // pi - (dir_db - dir_dc)
+    cbd = mul(e_2pi, conj(mul(bdc, dcb)));                      // 2 pi - (bdc + dcb)
+  }
   if (op.holds) {
     const int kept = keeps_length(p, op, 2, x) && keeps_length(p, op, 3, y) && keeps_length(p, op, 4, l_ac) &&
                      keeps_turn(p, op, 5, mul(e_pi, conj(dir_ac))) && keeps_turn(p, op, 7, dca) &&
@@ -564,28 +574,35 @@ static int run_quad_ss_aaa(compiled_plan *p, const compiled_op &op) {
   put_l(p, out[2], x);
   put_l(p, out[3], y);
   put_l(p, out[4], l_ac);
-  put_pair(p, out + 5, cad);
-  put_pair(p, out + 7, dca);
   put_l(p, out[9], l_bd);
-  put_pair(p, out + 10, adb);
-  put_pair(p, out + 12, dba);
-  put_pair(p, out + 14, bac);
-  put_pair(p, out + 16, acb);
-  put_pair(p, out + 18, bdc);
-  put_pair(p, out + 20, cbd);
-  if (op.shadow) {
+  if (at_ac) {
+    put_pair(p, out + 5, cad);
+    put_pair(p, out + 7, dca);
+    put_pair(p, out + 14, bac);
+    put_pair(p, out + 16, acb);
+  }
+  if (at_bd) {
+    put_pair(p, out + 10, adb);
+    put_pair(p, out + 12, dba);
+    put_pair(p, out + 18, bdc);
+    put_pair(p, out + 20, cbd);
+  }
+  // The angles of the outputs where a later record reads them as angles.
+  if (op.shadow && at_ac) {
     const double ac = std::atan2(y * std::sin(dir_dc_a), l_ad + y * std::cos(dir_dc_a));
     const double cad_a = angle_read(p, op, 5, pi - ac);
-    const double db = std::atan2(x * std::sin(dir_ab_a), x * std::cos(dir_ab_a) - l_ad);
-    const double adb_a = angle_read(p, op, 10, db);
     const double bac_a = angle_read(p, op, 14, pi - (dir_ab_a - ac));
-    const double bdc_a = angle_read(p, op, 18, pi - (db - dir_dc_a));
     put_pair_angle(p, out + 5, cad_a);
     put_pair_angle(p, out + 7, 2.0 * pi - (cad_a + z_a));
-    put_pair_angle(p, out + 10, adb_a);
-    put_pair_angle(p, out + 12, 2.0 * pi - (bad_a + adb_a));
     put_pair_angle(p, out + 14, bac_a);
     put_pair_angle(p, out + 16, 2.0 * pi - (x_a + bac_a));
+  }
+  if (op.shadow && at_bd) {
+    const double db = std::atan2(x * std::sin(dir_ab_a), x * std::cos(dir_ab_a) - l_ad);
+    const double adb_a = angle_read(p, op, 10, db);
+    const double bdc_a = angle_read(p, op, 18, pi - (db - dir_dc_a));
+    put_pair_angle(p, out + 10, adb_a);
+    put_pair_angle(p, out + 12, 2.0 * pi - (bad_a + adb_a));
     put_pair_angle(p, out + 18, bdc_a);
     put_pair_angle(p, out + 20, 2.0 * pi - (bdc_a + y_a));
   }
@@ -1046,12 +1063,12 @@ static void prune(compiled_plan *p, compiled_op *ops, int count, int keep[]) {
     }
     keep[o] = wanted;
     if (!wanted) continue;
-    // Code 44 tests its angles exactly: they are carried up to it.
-    if (op.code == 44) angles = 1;
+    // The angles of its outputs, where a later record reads them.
     op.shadow = static_cast<short>(angles);
-    // tri_asa and tri_ssa test a sine of their angles, which the motion
-    // meets exactly at a tangent: the angles are carried up to them too.
-    const int tested_angles = op.code == 32 || op.code == 33;
+    // Code 44 tests its angles exactly, and tri_asa and tri_ssa a sine of
+    // theirs, which the motion meets exactly at a tangent: the angles are
+    // carried up to them.
+    const int tested_angles = op.code == 32 || op.code == 33 || op.code == 44;
     for (int k = 0; k < compiled_inputs_max; k++) {
       const short s = op.in[k];
       if (s < 0) continue;
@@ -1569,10 +1586,10 @@ int compile_plan(compiled_plan *p) {
   prune(p, ops, count, keep);
   for (int o = 0; o < count; o++) {
     compiled_op &op = ops[o];
-    if (op.code != 34) continue;
-    const int at_a = op.out[0] >= 0 || op.out[1] >= 0 || op.held[0] >= 0;
-    const int at_c = op.out[4] >= 0 || op.out[5] >= 0 || op.held[4] >= 0;
-    op.corners = static_cast<short>(at_a | at_c << 1);
+    auto read = [&](int k) { return op.out[k] >= 0 || op.out[k + 1] >= 0 || op.held[k] >= 0; };
+    if (op.code == 34) op.corners = static_cast<short>(read(0) | read(4) << 1);
+    if (op.code == 44) op.corners = static_cast<short>((read(5) || read(7) || read(14) || read(16)) |
+                                                       (read(10) || read(12) || read(18) || read(20)) << 1);
   }
   // tri_asa on parallel lines leaves its two lengths as the previous solve
   // wrote them: they live in the tables too, for a replay that follows.

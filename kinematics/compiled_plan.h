@@ -60,7 +60,8 @@ struct compiled_op {
   short record;  // junjo record, 0 for the drive
   short shadow;  // 1: also carry the angles of its unit outputs
   short holds;   // outputs that are held (the count of held[k] >= 0)
-  short corners; // tri_sss: 1 its corner at a is read (written or held), 2 the one at c, 3 both
+  short corners; // tri_sss: 1 its corner at a is read (written or held), 2 the one at c, 3 both;
+                 // code 44: 1 the angles at its diagonal a-c are read, 2 those at b-d
   short branch;  // product: record whose branch sign picks its constant (0 none)
   short inverse; // tri_sss: pool offset of 1 / |l_ac| where l_ac does not change, -1 none
   short last;    // code 10 and a fused placement: 1 when it is the last write of its joint
