@@ -181,18 +181,39 @@ static INLINE_IN_RUN unit2 product_value(const compiled_plan *p, const compiled_
 
 static void run_product(compiled_plan *p, const compiled_op &op) { put_u(p, op.out[0], product_value(p, op)); }
 
+// World units, and radians for the drive's angle: the magnitude within
+// which every value the program starts from, the drive value and every
+// joint it places must stay.  The replay fails a step where a deduction
+// would overflow, and some of its deductions are not in the program; below
+// this bound none can: a figure multiplies its inputs' size by at most some
+// 1e6 (its near-degenerate tests), so twenty such figures in a row still
+// leave a joint below 1e180 and the square of a difference of two joints
+// below 1e308.  Beyond it (no mechanism comes near) the replay decides.
+static const double value_bound = 1e60;
+
+// 1 when |v| <= value_bound (NaN is not).
+static int bounded(double v) { return std::fabs(v) <= value_bound; }
+
+// The drive values the program takes: radians for a drive by an angle,
+// and this many times the mechanism's size for a drive by a length.  The
+// replay adds a drive angle to others, and the sum keeps it to the unit in
+// its last place: 1.5e-11 rad at 1e5 rad, 1.2e-4 rad at 1e12, where the
+// replay's joints have moved off the exact ones (the program's, which turns
+// by cos and sin of the value itself) by far more than the promised 1e-9
+// of the size.  A length of 1e5 sizes likewise keeps the joints' rounding
+// within the promise.  Beyond (no motion goes there: the window keeps its
+// angle within a turn) the replay decides.
+static const double drive_span = 1e5;
+
 // A placement J[k] = J[j] + l[j][k] d (code 10) of joint `to` from joint
-// `from` along the length at slot `length`.  Returns 1 where this is the
-// joint's last write and the joint is not finite, else 0: z = (x - x) +
-// (y - y) is 0 for finite x and y and NaN otherwise, and only NaN is
-// unequal to itself.
-static int place_joint(compiled_plan *p, int from, int length, int to, int last, unit2 d) {
+// `from` along the length at slot `length`.  Returns 1 where the joint
+// leaves value_bound (or is not finite), else 0.
+static int place_joint(compiled_plan *p, int from, int length, int to, unit2 d) {
   const point j = p->J[from];
   const double len = get_l(p, length);
   const point k = {j.x + len * d.c, j.y + len * d.s};
   p->J[to] = k;
-  const double z = (k.x - k.x) + (k.y - k.y);
-  return last & (z != z);
+  return !(bounded(k.x) && bounded(k.y));
 }
 
 // The drive's operation: its value tt (radians or world units) into the
@@ -657,18 +678,19 @@ static int run_figure(compiled_plan *p, const compiled_op &op) {
 // in the replay itself, the replay decides.
 static const double defer_share = 1e-3;
 
-// Finds whether the joints the run does not write are finite.
-static void note_unmoved_finite(compiled_plan *p) {
+// Finds whether the joints the run does not write are within value_bound.
+static void note_unmoved_bounded(compiled_plan *p) {
   char moved[joint_slots] = {0};
   for (int m = 0; m < p->moved_count; m++) moved[p->moved[m]] = 1;
-  p->unmoved_finite = 1;
+  p->unmoved_bounded = 1;
   for (int i = 1; i <= p->n; i++)
-    if (!moved[i] && !(std::isfinite(p->J[i].x) && std::isfinite(p->J[i].y))) p->unmoved_finite = 0;
+    if (!moved[i] && !(bounded(p->J[i].x) && bounded(p->J[i].y))) p->unmoved_bounded = 0;
 }
 
 int run_compiled_plan(compiled_plan *p, double tt) {
   p->broken = 0;
   if (!p->valid || !std::isfinite(tt)) return 0;
+  if (!(std::fabs(tt) <= p->drive_bound) || !p->unmoved_bounded) return -1;
   // A carried direction starts from its angle, as the replay's cos and sin
   // of the table value: a vector fed back from solve to solve would drift
   // off the angle that the next solve's tests read.
@@ -677,24 +699,23 @@ int run_compiled_plan(compiled_plan *p, double tt) {
     if (s >= unit_base) p->u[s - unit_base] = unit_of(p->angle[s - unit_base]);
   }
   int result = 1;
-  int bad = 0;  // 1 once the last write of a joint is not finite
   for (const compiled_op *next = p->ops, *end = p->ops + p->op_count; next < end; next++) {
     const compiled_op &op = *next;
     int got;
     switch (op.code) {
       case 10:  // J[k] = J[j] + l[j][k] e(ath[j][k]): the commonest, without a call
-        bad |= place_joint(p, op.in[0], op.in[1], op.out[0], op.last, get_u(p, op.in[2]));
+        if (place_joint(p, op.in[0], op.in[1], op.out[0], get_u(p, op.in[2]))) return -1;
         continue;
       case op_product: {
         const unit2 v = product_value(p, op);
         put_u(p, op.out[0], v);
-        if (op.place[2] >= 0) bad |= place_joint(p, op.place[0], op.place[1], op.place[2], op.last, v);
+        if (op.place[2] >= 0 && place_joint(p, op.place[0], op.place[1], op.place[2], v)) return -1;
         continue;
       }
       case op_drive_direction:
         run_drive(p, op, tt);
-        if (op.place[2] >= 0)
-          bad |= place_joint(p, op.place[0], op.place[1], op.place[2], op.last, get_u(p, op.out[0]));
+        if (op.place[2] >= 0 && place_joint(p, op.place[0], op.place[1], op.place[2], get_u(p, op.out[0])))
+          return -1;
         continue;
       case op_drive_angle:
       case op_drive_length: run_drive(p, op, tt); continue;
@@ -718,8 +739,6 @@ int run_compiled_plan(compiled_plan *p, double tt) {
     }
     result = got;
   }
-  // The joints the run wrote, and the others as last found.
-  if (bad || !p->unmoved_finite) return 0;
   // The posture must keep the file's facts, as the replay's does; under the
   // branch rule the last two-branch step turns over.
   if (p->check_facts && (p->check.other_count || !posture_lengths_hold(p->check, p->J))) {
@@ -812,7 +831,6 @@ static void set_unused(compiled_op *op) {
   for (short &s : op->held) s = -1;
   op->holds = 0;
   op->corners = 0;
-  op->last = 0;
   op->inverse = -1;
   op->branch = 0;
   for (short &s : op->place) s = -1;
@@ -1085,10 +1103,30 @@ static void prune(compiled_plan *p, compiled_op *ops, int count, int keep[]) {
   }
 }
 
-static int slot_finite(const compiled_plan *p, int s) {
-  if (s < length_base) return std::isfinite(p->J[s].x) && std::isfinite(p->J[s].y);
-  if (s < unit_base) return std::isfinite(get_l(p, s));
-  return std::isfinite(get_a(p, s)) && std::isfinite(get_u(p, s).c) && std::isfinite(get_u(p, s).s);
+// 1 when the value at slot s is within value_bound (a unit: its angle; its
+// vector finite).
+static int slot_bounded(const compiled_plan *p, int s) {
+  if (s < length_base) return bounded(p->J[s].x) && bounded(p->J[s].y);
+  if (s < unit_base) return bounded(get_l(p, s));
+  return bounded(get_a(p, s)) && std::isfinite(get_u(p, s).c) && std::isfinite(get_u(p, s).s);
+}
+
+// 1 when every value a record of the plan reads before a record writes it
+// is within value_bound, the records the program drops included: the
+// replay computes those too, and must not overflow where the program does
+// not look.
+static int plan_inputs_bounded(const compiled_plan *p, const compiled_op *ops, int count) {
+  static unsigned char written[slot_count];
+  memset(written, 0, sizeof written);
+  for (int o = 0; o < count; o++) {
+    for (short s : ops[o].in)
+      if (s >= 0 && !written[s] && !slot_bounded(p, s)) return 0;
+    for (short s : ops[o].held)
+      if (s >= 0 && !written[s] && !slot_bounded(p, s)) return 0;
+    for (short s : ops[o].out)
+      if (s >= 0) written[s] = 1;
+  }
+  return 1;
 }
 
 // The outputs of op (solved) into the pool; the offset, -1 when full.
@@ -1526,28 +1564,24 @@ static void fuse_placements(compiled_plan *p) {
   p->op_count = count;
 }
 
-// The joints the program places (p->moved), and on each last placement of
-// a joint the flag that its finiteness is the posture's.
+// The joints the program places (p->moved).
 static void note_moved(compiled_plan *p) {
-  int last[joint_slots];
-  for (int i = 0; i < joint_slots; i++) last[i] = -1;
+  char moved[joint_slots] = {0};
   p->moved_count = 0;
   for (int o = 0; o < p->op_count; o++) {
-    compiled_op &op = p->ops[o];
-    op.last = 0;
-    const int j = placed_joint(op);
-    if (j < 0) continue;
-    if (last[j] < 0) p->moved[p->moved_count++] = static_cast<short>(j);
-    last[j] = o;
+    const int j = placed_joint(p->ops[o]);
+    if (j < 0 || moved[j]) continue;
+    moved[j] = 1;
+    p->moved[p->moved_count++] = static_cast<short>(j);
   }
-  for (int i = 0; i < joint_slots; i++)
-    if (last[i] >= 0) p->ops[last[i]].last = 1;
 }
 
 int compile_plan(compiled_plan *p) {
   const mechanism &m = mech;
   memset(p, 0, sizeof *p);
   p->defer_length = defer_share * (solver_facts.valid ? solver_facts.size : 1.0);
+  p->drive_bound = m.rs == 'L' ? drive_span * (solver_facts.valid ? std::fmax(solver_facts.size, 1.0) : 1.0)
+                               : drive_span;
   // The replay's allowance for a held length: a part in a million of the
   // mechanism's size, of 1 world unit while the facts of this mechanism are
   // not collected (whether or not they are checked).
@@ -1582,6 +1616,10 @@ int compile_plan(compiled_plan *p) {
       p->slider_unit[s] = tr.ath_slot[e.j][e.i];
   }
   if (tr.failed) return 0;
+  // Every value the plan starts from within value_bound: then no deduction
+  // of it overflows (each is a sum or product of a few bounded values), in
+  // the program or the replay, and the program need not test them.
+  if (!plan_inputs_bounded(p, ops, count)) return 0;
   if (!find_carried(p, ops, count)) return 0;
   prune(p, ops, count, keep);
   for (int o = 0; o < count; o++) {
@@ -1606,19 +1644,8 @@ int compile_plan(compiled_plan *p) {
 
   static unsigned char written[slot_count];
   memset(written, 0, sizeof written);
-  // Every value the program starts from must be finite: then no deduction
-  // of it overflows (each is a sum or product of a few bounded values), as
-  // none of the replay's does, and the program need not test them.
   for (int o = 0; o < count; o++) {
     if (!keep[o]) continue;
-    for (short s : ops[o].in) {
-      if (s < 0 || written[s]) continue;
-      if (!slot_finite(p, s)) return 0;
-    }
-    for (short s : ops[o].held) {
-      if (s < 0 || written[s]) continue;
-      if (!slot_finite(p, s)) return 0;
-    }
     for (short s : ops[o].out)
       if (s >= 0) written[s] = 1;
   }
@@ -1689,7 +1716,7 @@ int compile_plan(compiled_plan *p) {
   share_products(p);
   fuse_placements(p);
   note_moved(p);
-  note_unmoved_finite(p);
+  note_unmoved_bounded(p);
   p->check_facts = solver_facts.valid && solver_facts.load_serial == m.load_serial;
   if (p->check_facts) {
     static int skip[max_facts];
@@ -1701,9 +1728,11 @@ int compile_plan(compiled_plan *p) {
 }
 
 // The carried slots from the tables (where the replay keeps them, and a
-// caller may have put back a posture), and back after the run.
-static void carried_in(compiled_plan *p) {
+// caller may have put back a posture), and back after the run.  carried_in
+// returns 1 when every value it read is within value_bound.
+static int carried_in(compiled_plan *p) {
   const mechanism &m = mech;
+  int all_bounded = 1;
   for (int c = 0; c < p->synced_count; c++) {
     const carried_cell &e = p->carried[c];
     switch (e.kind) {
@@ -1717,7 +1746,9 @@ static void carried_in(compiled_plan *p) {
       }
       default: break;
     }
+    all_bounded &= slot_bounded(p, e.slot);
   }
+  return all_bounded;
 }
 
 static void carried_out(const compiled_plan *p) {
@@ -1739,9 +1770,9 @@ int solve_compiled(compiled_plan *p, double tt) {
   for (int r = 1; r <= m.junjo_count && r < junjo_slots; r++) p->choice[r] = m.junjo[r][jj_choice];
   for (int i = 1; i <= p->n; i++)
     if (!p->placed[i]) p->J[i] = m.J[i];
-  carried_in(p);
-  note_unmoved_finite(p);
-  const int got = run_compiled_plan(p, tt);
+  const int carried_bounded = carried_in(p);
+  note_unmoved_bounded(p);
+  const int got = carried_bounded ? run_compiled_plan(p, tt) : -1;
   if (got < 0) {
     p->deferred++;
     return solve_positions(tt);

@@ -64,7 +64,6 @@ struct compiled_op {
                  // code 44: 1 the angles at its diagonal a-c are read, 2 those at b-d
   short branch;  // product: record whose branch sign picks its constant (0 none)
   short inverse; // tri_sss: pool offset of 1 / |l_ac| where l_ac does not change, -1 none
-  short last;    // code 10 and a fused placement: 1 when it is the last write of its joint
   short place[3];  // product and drive direction: the placement that reads its unit, fused
                    // after it: from joint, length slot, joint placed; -1 none
   short in[compiled_inputs_max];     // slots read (kind by position, see the .cpp)
@@ -92,7 +91,8 @@ struct compiled_plan {
   char placed[joint_slots];  // 1: an operation of the plan places the joint (code 10)
   int moved_count;           // joints an operation of the program writes
   short moved[joint_slots];  // those joints
-  int unmoved_finite;        // 1: every other joint 1..n is finite (they do not change in a run)
+  int unmoved_bounded;       // 1: every other joint 1..n is finite and within the program's bound
+                             // on magnitudes (they do not change in a run)
   int nochoice;       // the branch rule of the replay
   int last_branch;    // last record with two branches, 0 none
   int choice[junjo_slots];  // branch sign of each record, as junjo[r][jj_choice]
@@ -109,6 +109,7 @@ struct compiled_plan {
   int slider_unit[joint_slots];
 
   double defer_length;  // world units: shorter vectors give no promised direction
+  double drive_bound;   // radians or world units: larger drive values are left to the replay
   double length_allowance;  // world units: a held length within this of its fact keeps it
   int deferred;         // solves solve_compiled left to the replay
   int check_facts;        // 1: postures are checked against the file's facts
@@ -133,7 +134,11 @@ int compile_plan(compiled_plan *p);
 // applied to p->choice.  The positions are p->J.  -1 (no branch sign
 // changed) where a direction is taken between two points closer than
 // p->defer_length: there the replay's own direction is rounding noise, and
-// only the replay can say what it gives.
+// only the replay can say what it gives; -1 too where the drive value
+// exceeds p->drive_bound (there the replay's angle sums lose the promised
+// precision), or a joint the run does not place or one it places leaves
+// 1e60 in magnitude (or is not finite), beyond which the replay may
+// overflow in a record the program does not run.
 int run_compiled_plan(compiled_plan *p, double tt);
 
 // The window's and the batch tool's solve with the plan: the branch signs
