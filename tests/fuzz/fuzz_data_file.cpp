@@ -4,6 +4,9 @@
 // at a spread of drive values.  After every solve that reports success every
 // joint position, and the direction a slider block is drawn along, must be
 // finite; a failing solve may leave anything but non-finite values behind.
+// At the same drive values the compiled program of the plan must solve as
+// the replay does: the same result and branch signs, the same joints to
+// 1e-9 of the mechanism's size.
 #include <unistd.h>
 
 #include <cmath>
@@ -16,6 +19,8 @@
 
 #include "app/motion.h"
 #include "app/setup_controller.h"
+#include "kinematics/compiled_plan.h"
+#include "kinematics/fact_check.h"
 #include "kinematics/solver.h"
 #include "model/console.h"
 #include "model/mechanism_model.h"
@@ -43,6 +48,37 @@ static void finite_or_abort(const char *where) {
     fprintf(stderr, "\n%s: slider %d direction ath[%d][%d] is not finite\n", where, s, e.j, e.i);
     abort();
   }
+}
+
+static compiled_plan plan;         // 200 kB each: not on the stack
+static mechanism before, replayed;
+
+// Solves tt with the replay and then, from the same tables, with the
+// program; aborts where they differ.  The tables go on from the replay.
+static void solve_both(double tt) {
+  memcpy(&before, &mech, sizeof mech);
+  const int reference = solve_positions(tt);
+  memcpy(&replayed, &mech, sizeof mech);
+  memcpy(&mech, &before, sizeof mech);
+  const int compiled = solve_compiled(&plan, tt);
+  const double size = solver_facts.valid ? solver_facts.size : 1.0;
+  int differs = reference != compiled;
+  for (int r = 1; r <= mech.junjo_count && r < junjo_slots; r++)
+    differs |= replayed.junjo[r][jj_choice] != mech.junjo[r][jj_choice];
+  for (int i = 1; reference && i <= mech.n; i++)
+    differs |= !(std::hypot(replayed.J[i].x - mech.J[i].x, replayed.J[i].y - mech.J[i].y) <= 1e-9 * size);
+  if (differs) {
+    fprintf(stderr, "\nat tt = %.17g the replay gives %d and the compiled program %d\n", tt, reference, compiled);
+    for (int r = 1; r <= mech.junjo_count && r < junjo_slots; r++)
+      if (replayed.junjo[r][jj_choice] != mech.junjo[r][jj_choice])
+        fprintf(stderr, "  record %d (code %d): the replay's sign %d, the program's %d\n", r,
+                mech.junjo[r][jj_code], replayed.junjo[r][jj_choice], mech.junjo[r][jj_choice]);
+    for (int i = 1; i <= mech.n; i++)
+      fprintf(stderr, "  J[%d] replay (%.17g, %.17g) program (%.17g, %.17g)\n", i, replayed.J[i].x,
+              replayed.J[i].y, mech.J[i].x, mech.J[i].y);
+    abort();
+  }
+  memcpy(&mech, &replayed, sizeof mech);
 }
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -88,5 +124,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (double v : spread) {
     if (solve_positions(v)) finite_or_abort("solve_positions");
   }
+
+  // The same values, and steps from tt0, by the replay and the program.
+  if (!compile_plan(&plan)) return 0;
+  for (double v : spread) solve_both(v);
+  for (int s = 1; s <= 24; s++) solve_both(tt0 + s * (mech.rs == 'L' ? 1.0 : pi / 12.0));
   return 0;
 }
