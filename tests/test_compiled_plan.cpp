@@ -444,14 +444,41 @@ TEST(CompiledPlanBoundaries, AJointNoRecordPlacesMustBeFinite) {
   EXPECT_EQ(sweep("an unplaced joint, finite", {120.0, 130.0}, 150.0), 2);
 }
 
-// A crank of 1.5e308 from a pivot at x = 1e308, driven by its direction:
-// its pin overflows to infinity where cos tt > 0.53, and the posture fails
-// there in both solvers.
-TEST(CompiledPlanBoundaries, AJointPlacedAtInfinityFailsThePosture) {
+// A crank of 9e59 from a pivot at x = 9e59, driven by its direction: at tt
+// = 0 its pin lies at 1.8e60, beyond the program's bound on magnitudes
+// (1e60), and the replay solves that step; at tt = 3 the program does.
+TEST(CompiledPlanBoundaries, AJointPlacedBeyondTheBoundIsTheReplays) {
   hand_plan(2, 'B', 1, 2, 0, {{10, 1, 2, 0, 0, 0}});
-  fix(1, 1e308, 0.0);
-  give_l(1, 2, 1.5e308);
-  EXPECT_EQ(sweep("a pin at infinity", {0.0, 0.5, 2.0, 3.0}, 1.0), 2);
+  fix(1, 9e59, 0.0);
+  give_l(1, 2, 9e59);
+  EXPECT_EQ(sweep("a pin beyond the bound", {0.0, 3.0}, 1e60), 2);
+  EXPECT_EQ(plan.deferred, 1);
+}
+
+// A slider-crank driven by the slide (l_13 = tt).  At tt = 1e300 the
+// replay fails in code 11 from the block to a fixed joint, whose square
+// overflows, and turns no branch over; that record reaches nothing the
+// program computes, whose tri_sss would fail and turn its branch.  Drive
+// values beyond the bound are the replay's.
+TEST(CompiledPlanBoundaries, ADriveValueBeyondTheBoundIsTheReplays) {
+  ASSERT_EQ(load_and_compile(test_data("slide_drive")), 1);
+  int flips = 0, assembled = 0;
+  for (double tt : {140.0, 1e59, 1e61, 1e300, -1e300, 150.0, 1e300, 100.0})
+    assembled += solve_both("slide_drive", tt, solver_facts.size, &flips) != 0;
+  EXPECT_EQ(assembled, 3);
+  EXPECT_GE(plan.deferred, 4);
+}
+
+// a00 driven by the angle th[2][3][4].  The replay adds the drive to the
+// frame's angles: at 1e12 rad the sum keeps 1e-4 rad, and its joints part
+// from the program's by 3e-4; such values are the replay's.
+TEST(CompiledPlanBoundaries, ADriveAngleOfManyTurnsIsTheReplays) {
+  ASSERT_EQ(load_and_compile(test_data("relative_drive")), 1);
+  int flips = 0, assembled = 0;
+  for (double tt : {2.0, 1e4 + 2.0, -1e12, 1e12, 1e6, 2.5})
+    assembled += solve_both("relative_drive", tt, solver_facts.size, &flips) != 0;
+  EXPECT_GE(assembled, 4);
+  EXPECT_GE(plan.deferred, 3);
 }
 
 }  // namespace
