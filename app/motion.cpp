@@ -14,57 +14,110 @@
 //
 // The program is compiled from the plan, the drive, the file's facts and
 // the values the replay starts from; a change of any of them (a load, an
-// edit, a new plan, a drive dialog) makes a new fingerprint and so a new
-// program.  A plan it cannot take is solved by the replay.
+// edit, a new plan, a drive dialog) makes a new program.  What it was
+// compiled from is kept and compared with the tables before every solve:
+// some ten kilobytes of flags compared as memory, and the given values
+// through the cells they were found in, a fraction of a microsecond where
+// a hash of the tables took some 100 000 instructions, a thousand times
+// the solve.  A plan it cannot take is solved by the replay.
 
 static compiled_plan motion_program;
-static unsigned long long program_print;  // fingerprint the program was compiled for
-static int program_state;                 // 0 none, 1 compiled, 2 the plan is the replay's
-static int reference_only;                // 1: every solve by the replay
+static int program_state;  // 0 none, 1 compiled, 2 the plan is the replay's
+static int reference_only; // 1: every solve by the replay
 
-// FNV-1a over the bytes.
-static unsigned long long fingerprint_bytes(unsigned long long h, const void *data, size_t size) {
-  const unsigned char *b = static_cast<const unsigned char *>(data);
-  for (size_t i = 0; i < size; i++) h = (h ^ b[i]) * 1099511628211ull;
-  return h;
-}
+constexpr int record_fields = 5;  // code and four joints: the choice is not the program's
+constexpr int given_max = 2 * joint_slots + 2 * joint_slots * joint_slots + joint_slots * joint_slots * joint_slots;
 
 // What a compiled program depends on, besides the branch signs: the plan's
 // records, the drive, the rule of flips, the facts (whether they are
-// checked, and for which load: the allowance of a held length), and the
-// given values.
-static unsigned long long plan_fingerprint() {
+// checked, and for which load: the allowance of a held length), which
+// values are given or derived, and the given values.
+struct program_inputs {
+  int head[11];
+  int records[junjo_slots][record_fields];
+  fact facts[max_facts];
+  char J_known[joint_slots];
+  char l_known[joint_slots][joint_slots];
+  char ath_known[joint_slots][joint_slots];
+  char th_known[joint_slots][joint_slots][joint_slots];
+  int given_count;
+  const double *given[given_max];  // cells of the given values in mech
+  double value[given_max];         // their values
+};
+
+static program_inputs compiled_for;  // some 170 kB: static
+
+static void head_of(int *head) {
   const mechanism &m = mech;
-  unsigned long long h = 1469598103934665603ull;
-  const int head[11] = {m.load_serial, m.n, m.rs, m.id, m.jd, m.kd, m.nochoice, m.junjo_count, solver_facts.count,
-                        solver_facts.valid, solver_facts.load_serial};
-  h = fingerprint_bytes(h, head, sizeof head);
-  const int records = m.junjo_count >= 0 && m.junjo_count < junjo_slots ? m.junjo_count : 0;
-  for (int r = 1; r <= records; r++) h = fingerprint_bytes(h, m.junjo[r], 5 * sizeof(int));
-  h = fingerprint_bytes(h, solver_facts.facts, solver_facts.count * sizeof(fact));
-  h = fingerprint_bytes(h, m.J_known, sizeof m.J_known);
-  h = fingerprint_bytes(h, m.l_known, sizeof m.l_known);
-  h = fingerprint_bytes(h, m.ath_known, sizeof m.ath_known);
-  h = fingerprint_bytes(h, m.th_known, sizeof m.th_known);
-  // The given values themselves (an edit changes them in place).
+  const int h[11] = {m.load_serial, m.n, m.rs, m.id, m.jd, m.kd, m.nochoice, m.junjo_count, solver_facts.count,
+                     solver_facts.valid, solver_facts.load_serial};
+  memcpy(head, h, sizeof h);
+}
+
+static int record_count() {
+  const int count = mech.junjo_count;
+  return count >= 0 && count < junjo_slots ? count : 0;
+}
+
+static int fact_count() {
+  const int count = solver_facts.count;
+  return count >= 0 && count <= max_facts ? count : 0;
+}
+
+// The tables as they are now into compiled_for.
+static void keep_inputs() {
+  const mechanism &m = mech;
+  program_inputs &k = compiled_for;
+  head_of(k.head);
+  for (int r = 1; r <= record_count(); r++) memcpy(k.records[r], m.junjo[r], sizeof k.records[r]);
+  memcpy(k.facts, solver_facts.facts, fact_count() * sizeof(fact));
+  memcpy(k.J_known, m.J_known, sizeof k.J_known);
+  memcpy(k.l_known, m.l_known, sizeof k.l_known);
+  memcpy(k.ath_known, m.ath_known, sizeof k.ath_known);
+  memcpy(k.th_known, m.th_known, sizeof k.th_known);
+  k.given_count = 0;
+  auto given = [&](const double *cell) {
+    if (k.given_count >= given_max) return;  // more cells than the tables hold: cannot happen
+    k.given[k.given_count] = cell;
+    k.value[k.given_count++] = *cell;
+  };
   for (int i = 1; i < joint_slots; i++) {
-    if (m.J_known[i] == 'Y') h = fingerprint_bytes(h, &m.J[i], sizeof m.J[i]);
+    if (m.J_known[i] == 'Y') given(&m.J[i].x), given(&m.J[i].y);
     for (int j = 1; j < joint_slots; j++) {
-      if (m.l_known[i][j] == 'Y') h = fingerprint_bytes(h, &m.l[i][j], sizeof(double));
-      if (m.ath_known[i][j] == 'Y') h = fingerprint_bytes(h, &m.ath[i][j], sizeof(double));
-      for (int k = 1; k < joint_slots; k++)
-        if (m.th_known[i][j][k] == 'Y') h = fingerprint_bytes(h, &m.th[i][j][k], sizeof(double));
+      if (m.l_known[i][j] == 'Y') given(&m.l[i][j]);
+      if (m.ath_known[i][j] == 'Y') given(&m.ath[i][j]);
+      for (int q = 1; q < joint_slots; q++)
+        if (m.th_known[i][j][q] == 'Y') given(&m.th[i][j][q]);
     }
   }
-  return h;
+}
+
+// 1 when the tables still hold what the program was compiled from (the
+// given values compared bit for bit, as they were found).
+static int inputs_unchanged() {
+  const mechanism &m = mech;
+  const program_inputs &k = compiled_for;
+  int head[11];
+  head_of(head);
+  if (memcmp(head, k.head, sizeof head) != 0) return 0;
+  for (int r = 1; r <= record_count(); r++)
+    if (memcmp(k.records[r], m.junjo[r], sizeof k.records[r]) != 0) return 0;
+  if (memcmp(k.facts, solver_facts.facts, fact_count() * sizeof(fact)) != 0) return 0;
+  if (memcmp(k.J_known, m.J_known, sizeof k.J_known) != 0 || memcmp(k.l_known, m.l_known, sizeof k.l_known) != 0 ||
+      memcmp(k.ath_known, m.ath_known, sizeof k.ath_known) != 0 ||
+      memcmp(k.th_known, m.th_known, sizeof k.th_known) != 0)
+    return 0;
+  // The flags are the same, so the given cells are those found then.
+  for (int g = 0; g < k.given_count; g++)
+    if (memcmp(k.given[g], &k.value[g], sizeof(double)) != 0) return 0;
+  return 1;
 }
 
 compiled_plan *motion_plan() {
   if (reference_only) return nullptr;
-  const unsigned long long print = plan_fingerprint();
-  if (program_state == 0 || print != program_print) {
+  if (program_state == 0 || !inputs_unchanged()) {
     program_state = compile_plan(&motion_program) ? 1 : 2;
-    program_print = print;
+    keep_inputs();
   }
   return program_state == 1 ? &motion_program : nullptr;
 }
