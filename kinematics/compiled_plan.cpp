@@ -326,13 +326,9 @@ static int run_deduction(compiled_plan *p, const compiled_op &op, double tt) {
       }
       return 1;
     }
-    case 10: {  // J[k] = J[j] + l[j][k] e(ath[j][k])
-      const point j = p->J[in[0]];
-      const double len = get_l(p, in[1]);
-      const unit2 d = get_u(p, in[2]);
-      p->J[out[0]] = point{j.x + len * d.c, j.y + len * d.s};
+    case 10:  // J[k] = J[j] + l[j][k] e(ath[j][k]), at compile time (the run places its own)
+      place_joint(p, in[0], in[1], out[0], get_u(p, in[2]));
       return 1;
-    }
     case 11:
       return run_measure(p, op);
     default:
@@ -1429,24 +1425,22 @@ static int reads_unit(const compiled_op &op, int s) {
   return 0;
 }
 
-// The value of output slot s of a figure solved at compile time, on the
-// branch whose outputs start at pool offset `at`; 0 when it has none.
-static int constant_output(const compiled_plan *p, int at, int s, unit2 *v) {
+// The directions a figure solved at compile time leaves on the branch
+// whose outputs start at pool offset `at`: their slots and values, in the
+// order of the figure's outputs (the same on both branches).  Their count;
+// -1 where an output is a length or there are more than
+// compiled_outputs_max.
+static int constant_directions(const compiled_plan *p, int at, short *slots, unit2 *values) {
   const double *w = p->pool + at;
   const int count = static_cast<int>(*w++);
+  if (count > compiled_outputs_max) return -1;
   for (int k = 0; k < count; k++) {
     const int slot = static_cast<int>(*w++);
-    if (slot < unit_base) {
-      w++;
-      continue;
-    }
-    if (slot == s) {
-      *v = unit2{w[0], w[1]};
-      return 1;
-    }
+    if (slot < unit_base) return -1;
+    slots[k] = static_cast<short>(slot), values[k] = unit2{w[0], w[1]};
     w += 3;
   }
-  return 0;
+  return count;
 }
 
 // A figure of constant inputs that succeeds on both branches and whose
@@ -1466,16 +1460,11 @@ static void fold_constant_figures(compiled_plan *p) {
     if (k.code != op_constant_figure || k.in[2] != 1 || k.in[3] != 1) continue;
     // Its outputs: every one a direction, read by products alone, each of
     // which has no branch yet.
-    const double *w = p->pool + k.in[0];
-    const int count = static_cast<int>(*w++);
-    short slots[compiled_outputs_max];
-    int units = 0, foldable = count > 0 && count <= compiled_outputs_max;
-    for (int h = 0; h < count && foldable; h++) {
-      const int slot = static_cast<int>(*w++);
-      if (slot < unit_base) foldable = 0;
-      slots[units++] = static_cast<short>(slot);
-      w += 3;
-    }
+    short slots[compiled_outputs_max], minus_slots[compiled_outputs_max];
+    unit2 plus[compiled_outputs_max], minus[compiled_outputs_max];
+    const int units = constant_directions(p, k.in[0], slots, plus);
+    int foldable = units > 0 && constant_directions(p, k.in[1], minus_slots, minus) == units &&
+                   memcmp(slots, minus_slots, units * sizeof(short)) == 0;
     for (int s = 0; s < joint_slots && foldable; s++)
       for (int h = 0; h < units; h++)
         if (p->slider_unit[s] == slots[h]) foldable = 0;
@@ -1492,13 +1481,8 @@ static void fold_constant_figures(compiled_plan *p) {
       for (int h = 0; h < units; h++) {
         const double sign = remove_factor(&f, slots[h]);
         if (sign == 0.0) continue;
-        unit2 plus, minus;
-        if (!constant_output(p, k.in[0], slots[h], &plus) || !constant_output(p, k.in[1], slots[h], &minus)) {
-          done = 0;
-          break;
-        }
-        if (sign < 0) plus = conj(plus), minus = conj(minus);
-        f.plus = mul(f.plus, plus), f.minus = mul(f.minus, minus);
+        f.plus = mul(f.plus, sign < 0 ? conj(plus[h]) : plus[h]);
+        f.minus = mul(f.minus, sign < 0 ? conj(minus[h]) : minus[h]);
         touched = 1;
       }
       if (done && touched) done = set_form(p, &q, f, k.record);
