@@ -161,6 +161,35 @@ TEST(CompiledPlan, EveryShippedFileSolvesAsTheReplayOverItsMotionAndAtRandom) {
          files, carrying, reversals, flips, failures);
 }
 
+// The posture check the program runs names the fact the replay's check
+// names (the first broken one in the list, or none) on every shipped file,
+// at postures moved off the assembled one by 0 to 1e-3 of the size, where
+// several facts of different kinds break at once.
+TEST(CompiledPlan, ThePostureCheckNamesTheFactTheFactCheckNames) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  const double shifts[] = {0.0, 3e-7, 1e-6, 3e-6, 1e-3};  // of the size
+  int postures = 0, broken = 0, not_first_length = 0;
+  static posture_check check;
+  for (const std::string &name : shipped_mechanisms()) {
+    ASSERT_EQ(load_and_compile(source_path("mechanisms/" + name)), 1) << name;
+    compile_posture_check(solver_facts, nullptr, &check);
+    for (int k = 0; k < 200; k++) {
+      point J[joint_slots];
+      memcpy(J, mech.J, sizeof J);
+      const double shift = shifts[k % 5] * solver_facts.size;
+      for (int i = 1; i <= mech.n; i++) J[i].x += shift * unit(random), J[i].y += shift * unit(random);
+      const int expected = broken_fact(solver_facts, J, nullptr);
+      ASSERT_EQ(run_posture_check(check, J), expected) << name << " posture " << k;
+      postures++, broken += expected != 0;
+      not_first_length += expected != 0 && solver_facts.facts[expected - 1].kind != fact_length;
+    }
+  }
+  // Broken postures of every sort were met, some named by a fact other than a length.
+  EXPECT_GT(broken, postures / 4);
+  EXPECT_GT(not_first_length, 100);
+}
+
 // --- the window's motion: an edit and a flip with 'n', then motion ---
 
 struct motion_run {
@@ -382,6 +411,17 @@ TEST(CompiledPlanBoundaries, AFigureFailsWhereItMissesAGivenLength) {
   EXPECT_LE(assembled, 42);
 }
 
+// quad_ss_aaa(1, 2, 3, 4) placing J2 and J3, J1 and J4 fixed, L_14 = 100,
+// L_23 = 60, th[4][3][2] = 0 given, driven by the angle th[id][jd][kd].
+static void quadrilateral_plan(int id, int jd, int kd) {
+  hand_plan(4, 'A', id, jd, kd,
+            {{11, 1, 4, 0, 0, 0}, {44, 1, 2, 3, 4, 0}, {8, 1, 4, 2, 0, 0}, {10, 1, 2, 0, 0, 0},
+             {8, 4, 1, 3, 0, 0}, {10, 4, 3, 0, 0, 0}});
+  fix(1, 0.0, 0.0), fix(4, 100.0, 0.0);
+  give_l(1, 4, 100.0), give_l(2, 3, 60.0);
+  give_th(4, 3, 2, 0.0);
+}
+
 // quad_ss_aaa(1, 2, 3, 4): J1, J4 fixed, L_14 = 100, L_23 = 60, th[3][2][1]
 // = 2, th[4][3][2] = 0, th[1][4][3] = tt.  Measured from a-d, d-c points at
 // tt, b-c at tt - pi as the replay sums it, a-b at tt + 2 - pi.  At tt = 0
@@ -389,12 +429,8 @@ TEST(CompiledPlanBoundaries, AFigureFailsWhereItMissesAGivenLength) {
 // rounding of the replay's sums has it; a hair away, the sums absorb the
 // hair in some directions and not in others.
 TEST(CompiledPlanBoundaries, QuadrilateralOfCode44AtItsExactFlatTest) {
-  hand_plan(4, 'A', 1, 4, 3,
-            {{11, 1, 4, 0, 0, 0}, {44, 1, 2, 3, 4, 0}, {8, 1, 4, 2, 0, 0}, {10, 1, 2, 0, 0, 0},
-             {8, 4, 1, 3, 0, 0}, {10, 4, 3, 0, 0, 0}});
-  fix(1, 0.0, 0.0), fix(4, 100.0, 0.0);
-  give_l(1, 4, 100.0), give_l(2, 3, 60.0);
-  give_th(3, 2, 1, 2.0), give_th(4, 3, 2, 0.0);
+  quadrilateral_plan(1, 4, 3);
+  give_th(3, 2, 1, 2.0);
   std::vector<double> values = {0.0, -0.0, 1e-300, -1e-300, 1e-17, -1e-17, 1e-15, pi, -pi, 1.0, -1.0};
   for (double v : ulps_around(pi, 4)) values.push_back(v);
   for (double v : ulps_around(0.5, 4)) values.push_back(v);
@@ -411,12 +447,8 @@ TEST(CompiledPlanBoundaries, QuadrilateralOfCode44AtItsExactFlatTest) {
 // promise); beyond, the program does, and each side of the edge and the
 // ulps around pi itself must agree.
 TEST(CompiledPlanBoundaries, QuadrilateralOfCode44NearParallelSides) {
-  hand_plan(4, 'A', 3, 2, 1,
-            {{11, 1, 4, 0, 0, 0}, {44, 1, 2, 3, 4, 0}, {8, 1, 4, 2, 0, 0}, {10, 1, 2, 0, 0, 0},
-             {8, 4, 1, 3, 0, 0}, {10, 4, 3, 0, 0, 0}});
-  fix(1, 0.0, 0.0), fix(4, 100.0, 0.0);
-  give_l(1, 4, 100.0), give_l(2, 3, 60.0);
-  give_th(4, 3, 2, 0.0), give_th(1, 4, 3, 1.0);
+  quadrilateral_plan(3, 2, 1);
+  give_th(1, 4, 3, 1.0);
   std::vector<double> values = around(pi - 1e-6, 1e-8, 20);
   for (double v : around(pi + 1e-6, 1e-8, 20)) values.push_back(v);
   for (double v : around(pi, 1e-9, 20)) values.push_back(v);
@@ -455,6 +487,14 @@ TEST(CompiledPlanBoundaries, AJointPlacedBeyondTheBoundIsTheReplays) {
   EXPECT_EQ(plan.deferred, 1);
 }
 
+// Solves the loaded file's compiled plan at each value as the replay does,
+// one after the other; the number of values that assembled.
+static int walk(const char *what, std::initializer_list<double> values) {
+  int flips = 0, assembled = 0;
+  for (double tt : values) assembled += solve_both(what, tt, solver_facts.size, &flips) != 0;
+  return assembled;
+}
+
 // A slider-crank driven by the slide (l_13 = tt).  At tt = 1e300 the
 // replay fails in code 11 from the block to a fixed joint, whose square
 // overflows, and turns no branch over; that record reaches nothing the
@@ -462,10 +502,7 @@ TEST(CompiledPlanBoundaries, AJointPlacedBeyondTheBoundIsTheReplays) {
 // values beyond the bound are the replay's.
 TEST(CompiledPlanBoundaries, ADriveValueBeyondTheBoundIsTheReplays) {
   ASSERT_EQ(load_and_compile(test_data("slide_drive")), 1);
-  int flips = 0, assembled = 0;
-  for (double tt : {140.0, 1e59, 1e61, 1e300, -1e300, 150.0, 1e300, 100.0})
-    assembled += solve_both("slide_drive", tt, solver_facts.size, &flips) != 0;
-  EXPECT_EQ(assembled, 3);
+  EXPECT_EQ(walk("slide_drive", {140.0, 1e59, 1e61, 1e300, -1e300, 150.0, 1e300, 100.0}), 3);
   EXPECT_GE(plan.deferred, 4);
 }
 
@@ -474,10 +511,7 @@ TEST(CompiledPlanBoundaries, ADriveValueBeyondTheBoundIsTheReplays) {
 // from the program's by 3e-4; such values are the replay's.
 TEST(CompiledPlanBoundaries, ADriveAngleOfManyTurnsIsTheReplays) {
   ASSERT_EQ(load_and_compile(test_data("relative_drive")), 1);
-  int flips = 0, assembled = 0;
-  for (double tt : {2.0, 1e4 + 2.0, -1e12, 1e12, 1e6, 2.5})
-    assembled += solve_both("relative_drive", tt, solver_facts.size, &flips) != 0;
-  EXPECT_GE(assembled, 4);
+  EXPECT_GE(walk("relative_drive", {2.0, 1e4 + 2.0, -1e12, 1e12, 1e6, 2.5}), 4);
   EXPECT_GE(plan.deferred, 3);
 }
 
