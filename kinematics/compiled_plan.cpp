@@ -737,8 +737,16 @@ int run_compiled_plan(compiled_plan *p, double tt) {
   }
   // The posture must keep the file's facts, as the replay's does; under the
   // branch rule the last two-branch step turns over.
-  if (p->check_facts && (p->check.other_count || !posture_lengths_hold(p->check, p->J))) {
-    if (const int broken = run_posture_check(p->check, p->J)) {
+  if (p->check_facts) {
+    // A length that fails sends the check to the ordered scan, which names
+    // the first broken fact of the list.
+    const posture_check &c = p->check;
+    int broken = 0;
+    if (!posture_lengths_hold(c, p->J))
+      broken = run_posture_check(c, p->J);
+    else if (c.other_count)
+      broken = other_broken(c, p->J);
+    if (broken) {
       p->broken = broken;
       const int r = p->last_branch;
       if (p->nochoice == 1 && r > 0) p->choice[r] = -p->choice[r];

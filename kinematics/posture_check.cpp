@@ -99,8 +99,7 @@ static int first_broken(const posture_check &check, const point *J) {
   return 0;
 }
 
-// The tests of other kinds, in their order, once the lengths hold.
-__attribute__((noinline)) static int first_broken_other(const posture_check &check, const point *J) {
+int other_broken(const posture_check &check, const point *J) {
   for (int o = 0; o < check.other_count; o++) {
     const posture_test &t = check.tests[check.others[o]];
     if (!holds(t, J, check.allowed)) return t.index;
@@ -110,5 +109,5 @@ __attribute__((noinline)) static int first_broken_other(const posture_check &che
 
 int run_posture_check(const posture_check &check, const point *J) {
   if (!posture_lengths_hold(check, J)) return first_broken(check, J);
-  return check.other_count ? first_broken_other(check, J) : 0;
+  return other_broken(check, J);
 }

@@ -59,3 +59,7 @@ inline int posture_lengths_hold(const posture_check &check, const point *J) {
   }
   return hold;
 }
+
+// Where every length test holds: as run_posture_check, from the tests of
+// the other kinds alone.
+int other_broken(const posture_check &check, const point *J);
